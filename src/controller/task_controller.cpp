@@ -1,0 +1,139 @@
+#include "controller/task_controller.h"
+
+#include <variant>
+
+#include "controller/path_separator.h"
+#include "taskfile/address_rewrite.h"
+#include "taskfile/ansi_text.h"
+#include "taskfile/task_file_reader.h"
+#include "taskfile/unicode_text.h"
+
+namespace orvanta {
+namespace {
+
+constexpr const char* kNotTaskFileMessage = "非迅雷cfg文件！";
+constexpr const char* kDamagedMessage = "任务文件已损坏！";
+constexpr const char* kUnreadableMessage = "无法读取文件！\n";
+constexpr const char* kModifiedMessage = "修改完成...";
+constexpr const char* kModifyFailedMessage = "修改失败！原文件未改动。\n";
+constexpr const char* kOldContentInBackupMessage = "\n原文件内容保存在：\n";
+constexpr const char* kChangedSinceLoadedMessage = "任务文件已被改动，请重新打开！";
+
+constexpr std::size_t kTaskFileSuffixLength = 7;  // ".td.cfg"
+constexpr std::string_view kTaskFileEnding = "td.cfg";
+
+bool IsTrimmed(char32_t c) { return c == U' ' || c == U'\u3000'; }
+
+}  // namespace
+
+TaskController::TaskController(TaskView& view, FileSystem& file_system)
+    : view_(view), file_system_(file_system) {}
+
+void TaskController::Start() { view_.SetModifyEnabled(false); }
+
+void TaskController::LoadTaskFile(const std::string& path) {
+  state_.TaskFilePath = path;
+  TaskFileContent content = ReadTaskFile(PathFromUtf8(path), file_system_);
+
+  if (auto* record = std::get_if<TaskRecord>(&content)) {
+    state_.TaskLoaded = true;
+    state_.LoadedNameLength = record->NameLength;
+    state_.LoadedAddressLength = record->AddressLength;
+    view_.SetTaskNameText(record->HasName ? record->NameText : DisplayNameFromPath(path));
+    view_.SetAddressText(record->AddressText);
+    view_.SetModifyEnabled(true);
+    return;
+  }
+
+  if (std::holds_alternative<NotTaskFile>(content)) view_.ShowMessage(kNotTaskFileMessage);
+  if (std::holds_alternative<DamagedTaskFile>(content)) view_.ShowMessage(kDamagedMessage);
+  if (auto* unreadable = std::get_if<UnreadableFile>(&content)) {
+    view_.ShowMessage(kUnreadableMessage + unreadable->Reason);
+  }
+  MarkNotLoaded();
+}
+
+void TaskController::OpenChosenFile() {
+  ClearBoxes();
+  std::optional<std::string> chosen = view_.ChooseTaskFile();
+  if (!chosen) {
+    view_.SetModifyEnabled(false);
+    return;
+  }
+  LoadTaskFile(*chosen);
+}
+
+void TaskController::DropFiles(const std::vector<std::string>& paths) {
+  ClearBoxes();
+  for (const std::string& path : paths) {
+    if (HasTaskFileEnding(path)) LoadTaskFile(path);
+  }
+}
+
+void TaskController::ModifyAddress() {
+  if (!state_.TaskLoaded) return;
+  std::string typed = view_.GetNewAddressText();
+  if (typed.empty()) return;
+  std::string address = TrimSpaces(typed);
+  view_.SetNewAddressText(address);
+  // Writing an empty address would throw away the task's only download link.
+  if (address.empty()) return;
+
+  std::optional<RewriteError> error =
+      RewriteAddress(PathFromUtf8(state_.TaskFilePath), state_.LoadedNameLength,
+                     state_.LoadedAddressLength, TextToAnsiBytes(address), file_system_);
+  if (error && error->step == RewriteStep::kCheckUnchanged) {
+    view_.ShowMessage(kChangedSinceLoadedMessage);
+    MarkNotLoaded();
+    return;
+  }
+  if (error) {
+    std::string message = kModifyFailedMessage + error->reason;
+    if (!error->restored) {
+      message += kOldContentInBackupMessage +
+                 PathToUtf8(BackupPathFor(PathFromUtf8(state_.TaskFilePath)));
+    }
+    view_.ShowMessage(message);
+    return;
+  }
+
+  LoadTaskFile(state_.TaskFilePath);
+  view_.ShowMessage(kModifiedMessage);
+}
+
+void TaskController::ClearBoxes() {
+  view_.SetAddressText("");
+  view_.SetNewAddressText("");
+  view_.SetTaskNameText("");
+}
+
+void TaskController::MarkNotLoaded() {
+  state_.TaskLoaded = false;
+  view_.SetModifyEnabled(false);
+}
+
+std::string DisplayNameFromPath(const std::string& path) {
+  std::u32string characters = Utf8ToCodePoints(path);
+  std::size_t start = characters.size();
+  while (start > 0 && !IsPathSeparator(characters[start - 1])) --start;
+  std::size_t length = characters.size() - start;
+  if (length < kTaskFileSuffixLength) return "";
+  return CodePointsToUtf8(
+      std::u32string_view(characters).substr(start, length - kTaskFileSuffixLength));
+}
+
+std::string TrimSpaces(const std::string& text) {
+  std::u32string characters = Utf8ToCodePoints(text);
+  std::size_t begin = 0, end = characters.size();
+  while (begin < end && IsTrimmed(characters[begin])) ++begin;
+  while (end > begin && IsTrimmed(characters[end - 1])) --end;
+  if (begin == 0 && end == characters.size()) return text;
+  return CodePointsToUtf8(std::u32string_view(characters).substr(begin, end - begin));
+}
+
+bool HasTaskFileEnding(const std::string& path) {
+  // The ending is ASCII, so comparing bytes compares the last six characters.
+  return path.ends_with(kTaskFileEnding);
+}
+
+}  // namespace orvanta

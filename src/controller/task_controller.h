@@ -1,0 +1,56 @@
+// The behaviour of the window without the window: which task file is
+// loaded, and what each user action does with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "controller/task_view.h"
+#include "taskfile/file_system.h"
+
+namespace orvanta {
+
+struct TaskState {
+  std::string TaskFilePath;  // last loaded or last chosen, UTF-8
+  bool TaskLoaded = false;   // its last load found a whole task file
+  std::int32_t LoadedNameLength = 0;
+  std::int32_t LoadedAddressLength = 0;
+};
+
+class TaskController {
+ public:
+  // Neither argument is owned; both must outlive the controller.
+  explicit TaskController(TaskView& view, FileSystem& file_system = SystemFileSystem());
+
+  void Start();                                        // the window has loaded
+  void LoadTaskFile(const std::string& path);
+  void OpenChosenFile();                               // the Open button
+  void DropFiles(const std::vector<std::string>& paths);  // files dropped on the address box
+  void ModifyAddress();                                // the Modify button
+
+  const TaskState& State() const { return state_; }
+
+ private:
+  void ClearBoxes();
+  void MarkNotLoaded();
+
+  TaskView& view_;
+  FileSystem& file_system_;
+  TaskState state_;
+};
+
+// The name shown for a task file that stores none: its file name without the
+// seven characters of ".td.cfg". Empty when fewer than seven follow the last
+// path separator.
+std::string DisplayNameFromPath(const std::string& path);
+
+// Removes spaces (U+0020) and ideographic spaces (U+3000) from both ends;
+// tabs and line breaks stay.
+std::string TrimSpaces(const std::string& text);
+
+// Whether a dropped path names a task file: its last six characters are
+// exactly "td.cfg".
+bool HasTaskFileEnding(const std::string& path);
+
+}  // namespace orvanta

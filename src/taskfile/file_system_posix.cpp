@@ -1,0 +1,145 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "taskfile/file_system.h"
+
+namespace orvanta {
+namespace {
+
+SystemError LastError() { return {std::strerror(errno)}; }
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { Close(); }
+
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  int Close() {
+    int result = fd_ >= 0 ? ::close(fd_) : 0;
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixReadableFile final : public ReadableFile {
+ public:
+  PosixReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+
+  std::uint64_t Size() const override { return size_; }
+
+  Status ReadAt(std::uint64_t offset, std::span<char> out) override {
+    while (!out.empty()) {
+      ssize_t got = ::pread(fd_.get(), out.data(), out.size(), static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return LastError();
+      if (got == 0) return SystemError{"unexpected end of file"};
+      out = out.subspan(static_cast<std::size_t>(got));
+      offset += static_cast<std::uint64_t>(got);
+    }
+    return {};
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::uint64_t size_;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
+
+  Status Append(std::span<const char> bytes) override {
+    while (!bytes.empty()) {
+      ssize_t put = ::write(fd_.get(), bytes.data(), bytes.size());
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return LastError();
+      bytes = bytes.subspan(static_cast<std::size_t>(put));
+    }
+    return {};
+  }
+
+  Status Sync() override { return ::fsync(fd_.get()) == 0 ? Status() : LastError(); }
+
+  Status Close() override { return fd_.Close() == 0 ? Status() : LastError(); }
+
+ private:
+  FileDescriptor fd_;
+};
+
+Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  FileDescriptor guard(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return LastError();
+  if (S_ISDIR(info.st_mode)) return SystemError{std::strerror(EISDIR)};
+  if (!S_ISREG(info.st_mode)) return SystemError{"not a regular file"};
+  return std::unique_ptr<ReadableFile>(
+      new PosixReadableFile(guard.release(), static_cast<std::uint64_t>(info.st_size)));
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override {
+    return Open(path, O_RDONLY);
+  }
+
+  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) override {
+    return Open(path, O_RDWR);
+  }
+
+  Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
+                                                  const std::filesystem::path& like) override {
+    struct stat model {};
+    if (::stat(like.c_str(), &model) != 0) return LastError();
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) return LastError();
+    auto file = std::make_unique<PosixWritableFile>(fd);
+    // fchmod, not the mode given to open(): the umask must not narrow the old permissions.
+    if (::fchmod(fd, model.st_mode & 07777) != 0) {
+      SystemError error = LastError();
+      file.reset();
+      ::unlink(path.c_str());
+      return error;
+    }
+    return std::unique_ptr<WritableFile>(std::move(file));
+  }
+
+  Status RenameReplacing(const std::filesystem::path& from,
+                         const std::filesystem::path& to) override {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : LastError();
+  }
+
+  Status Remove(const std::filesystem::path& path) override {
+    return ::unlink(path.c_str()) == 0 ? Status() : LastError();
+  }
+
+  Status SyncFolderOf(const std::filesystem::path& path) override {
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) return LastError();
+    return ::fsync(fd.get()) == 0 ? Status() : LastError();
+  }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+  static PosixFileSystem file_system;
+  return file_system;
+}
+
+}  // namespace orvanta

@@ -1,0 +1,172 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "taskfile/file_system.h"
+#include "taskfile/unicode_text.h"
+
+namespace orvanta {
+namespace {
+
+SystemError ErrorFromCode(DWORD code) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message;
+  if (length > 0) message.assign(reinterpret_cast<const char16_t*>(text), length);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' ||
+                              message.back() == u' ' || message.back() == u'.')) {
+    message.pop_back();
+  }
+  if (message.empty()) return {"error " + std::to_string(code)};
+  return {Utf16ToUtf8(message)};
+}
+
+SystemError LastError() { return ErrorFromCode(GetLastError()); }
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { Close(); }
+
+  HANDLE get() const { return handle_; }
+  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+  bool Close() {
+    bool ok = handle_ == INVALID_HANDLE_VALUE || CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The most one ReadFile or WriteFile call takes, well under its DWORD limit.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+class Win32ReadableFile final : public ReadableFile {
+ public:
+  Win32ReadableFile(HANDLE handle, std::uint64_t size) : handle_(handle), size_(size) {}
+
+  std::uint64_t Size() const override { return size_; }
+
+  Status ReadAt(std::uint64_t offset, std::span<char> out) override {
+    while (!out.empty()) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      DWORD want = static_cast<DWORD>(std::min(out.size(), kMaxTransfer)), got = 0;
+      if (!ReadFile(handle_.get(), out.data(), want, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return SystemError{"unexpected end of file"};
+        return LastError();
+      }
+      if (got == 0) return SystemError{"unexpected end of file"};
+      out = out.subspan(got);
+      offset += got;
+    }
+    return {};
+  }
+
+ private:
+  Handle handle_;
+  std::uint64_t size_;
+};
+
+class Win32WritableFile final : public WritableFile {
+ public:
+  explicit Win32WritableFile(HANDLE handle) : handle_(handle) {}
+
+  Status Append(std::span<const char> bytes) override {
+    while (!bytes.empty()) {
+      DWORD want = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer)), put = 0;
+      if (!WriteFile(handle_.get(), bytes.data(), want, &put, nullptr)) return LastError();
+      bytes = bytes.subspan(put);
+    }
+    return {};
+  }
+
+  Status Sync() override {
+    return FlushFileBuffers(handle_.get()) ? Status() : LastError();
+  }
+
+  Status Close() override { return handle_.Close() ? Status() : LastError(); }
+
+ private:
+  Handle handle_;
+};
+
+Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, DWORD access) {
+  // Other programs may go on reading, writing or renaming the file meanwhile,
+  // as they could before it was opened here.
+  HANDLE handle = CreateFileW(path.c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  Handle guard(handle);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return LastError();
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ErrorFromCode(ERROR_ACCESS_DENIED);
+  // Windows refuses write access to a read-only file itself, except to
+  // privileged Wine users: refuse it here too, for every user alike.
+  bool writing = (access & GENERIC_WRITE) != 0;
+  if (writing && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return ErrorFromCode(ERROR_ACCESS_DENIED);
+  }
+  std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  return std::unique_ptr<ReadableFile>(new Win32ReadableFile(guard.release(), size));
+}
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override {
+    return Open(path, GENERIC_READ);
+  }
+
+  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) override {
+    return Open(path, GENERIC_READ | GENERIC_WRITE);
+  }
+
+  Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
+                                                  const std::filesystem::path& like) override {
+    DWORD attributes = GetFileAttributesW(like.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    attributes &= kept;
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    return std::unique_ptr<WritableFile>(new Win32WritableFile(handle));
+  }
+
+  Status RenameReplacing(const std::filesystem::path& from,
+                         const std::filesystem::path& to) override {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? Status()
+               : LastError();
+  }
+
+  Status Remove(const std::filesystem::path& path) override {
+    return DeleteFileW(path.c_str()) ? Status() : LastError();
+  }
+
+  // NTFS journals renames and creations itself; MOVEFILE_WRITE_THROUGH and
+  // FlushFileBuffers cover the rest.
+  Status SyncFolderOf(const std::filesystem::path&) override { return {}; }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+  static Win32FileSystem file_system;
+  return file_system;
+}
+
+}  // namespace orvanta

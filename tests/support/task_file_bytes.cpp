@@ -1,0 +1,67 @@
+#include "support/task_file_bytes.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "taskfile/task_file_layout.h"
+#include "taskfile/unicode_text.h"
+
+namespace orvanta::testing {
+
+std::string Int32Bytes(std::int32_t value) {
+  std::string bytes(4, '\0');
+  layout::StoreInt32(value, bytes.data());
+  return bytes;
+}
+
+std::string BuildTaskFile(const TaskFileParts& parts) {
+  auto name_length = parts.name_length.value_or(static_cast<std::int32_t>(parts.name.size()));
+  auto address_length =
+      parts.address_length.value_or(static_cast<std::int32_t>(parts.address.size()));
+  return Int32Bytes(3) + parts.header_filler + std::string("\0\0\0\1", 4) +
+         Int32Bytes(name_length) + parts.name + parts.gap + Int32Bytes(address_length) +
+         parts.address + parts.remainder;
+}
+
+std::string PatternBytes(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + PathToUtf8(path));
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + PathToUtf8(path));
+}
+
+TempFolder::TempFolder() {
+  std::random_device seed;
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("orvanta-test-" + std::to_string(seed()));
+    if (std::filesystem::create_directory(path_)) return;
+  }
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path TempFolder::operator/(const std::string& utf8_name) const {
+  return path_ / PathFromUtf8(utf8_name);
+}
+
+}  // namespace orvanta::testing

@@ -1,0 +1,69 @@
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/task_file_bytes.h"
+#include "taskfile/address_rewrite.h"
+
+namespace orvanta {
+namespace {
+
+using testing::BuildTaskFile;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+namespace fs = std::filesystem;
+
+// Permissions stop nobody running as root, so the rewrite runs in a child
+// process that gives up root first. Returns 0 for success, else 1 + step.
+int RewriteAsUnprivilegedUser(const fs::path& path) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+    auto error = RewriteAddress(path, 1, 3, "new");
+    _exit(error ? 1 + static_cast<int>(error->step) : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+class AddressRewritePosix : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+  const fs::path path_ = folder_ / "a.td.cfg";
+  const std::string bytes_ = BuildTaskFile({.name = "n", .address = "old", .remainder = "r"});
+};
+
+TEST_F(AddressRewritePosix, KeepsThePermissionsOfTheOldFile) {
+  WriteBytes(path_, bytes_);
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new"));
+  EXPECT_EQ(fs::status(path_).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(AddressRewritePosix, LeavesAFileInAReadOnlyFolderAlone) {
+  WriteBytes(path_, bytes_);
+  fs::permissions(path_, fs::perms::all);
+  fs::permissions(folder_.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kMoveToBackup));
+  fs::permissions(folder_.path(), fs::perms::owner_all);
+  EXPECT_EQ(ReadBytes(path_), bytes_);
+  EXPECT_FALSE(fs::exists(BackupPathFor(path_)));
+}
+
+TEST_F(AddressRewritePosix, LeavesAReadOnlyFileAlone) {
+  WriteBytes(path_, bytes_);
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::others_read);
+  fs::permissions(folder_.path(), fs::perms::all);
+  EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kOpenTaskFile));
+  EXPECT_EQ(ReadBytes(path_), bytes_);
+}
+
+}  // namespace
+}  // namespace orvanta

@@ -1,0 +1,334 @@
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include <functional>
+
+#include "support/task_file_bytes.h"
+#include "taskfile/unicode_text.h"
+#include "ui/qt/form1.h"
+#include "ui/qt/module1.h"
+
+using orvanta::qt::Form1;
+using orvanta::testing::BuildTaskFile;
+using orvanta::testing::ReadBytes;
+using orvanta::testing::TempFolder;
+using orvanta::testing::WriteBytes;
+
+namespace {
+
+// While alive, hands every modal widget that opens to `handle`, which must
+// close it: the tests' stand-in for the user.
+class ModalHandler {
+ public:
+  explicit ModalHandler(std::function<void(QWidget*)> handle) {
+    QObject::connect(&timer_, &QTimer::timeout, [handle] {
+      if (QWidget* modal = QApplication::activeModalWidget()) handle(modal);
+    });
+    timer_.start(5);
+  }
+
+ private:
+  QTimer timer_;
+};
+
+struct ShownMessage {
+  QString title, text;
+  bool plain;  // no icon, an OK button only
+};
+
+// Closes every message box with OK, keeping what it said.
+class MessageRecorder : public ModalHandler {
+ public:
+  MessageRecorder()
+      : ModalHandler([this](QWidget* modal) {
+          auto* box = qobject_cast<QMessageBox*>(modal);
+          if (!box || !box->isVisible()) return;
+          messages.push_back({box->windowTitle(), box->text(),
+                              box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1});
+          box->button(QMessageBox::Ok)->click();
+        }) {}
+
+  QStringList texts() const {
+    QStringList result;
+    for (const auto& m : messages) result << m.text;
+    return result;
+  }
+
+  std::vector<ShownMessage> messages;
+};
+
+QMimeData* FileList(const QStringList& paths) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  data->setUrls(urls);
+  return data;
+}
+
+// As the window system delivers a drop: Qt hands the drop itself only to
+// the widget that accepted the drag's entry.
+void Drop(QPlainTextEdit* box, QMimeData* data) {
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box->viewport(), &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box->viewport(), &drop);
+  delete data;
+}
+
+}  // namespace
+
+class tst_Form1 : public QObject {
+  Q_OBJECT
+
+ private:
+  QString MakeTaskFile(const std::string& name, const orvanta::testing::TaskFileParts& parts) {
+    auto path = folder_ / name;
+    WriteBytes(path, BuildTaskFile(parts));
+    return QString::fromStdString(orvanta::PathToUtf8(path));
+  }
+
+  // A window whose Open button "chooses" whatever `chosen_` holds.
+  std::unique_ptr<Form1> MakeWindow() {
+    auto window = std::make_unique<Form1>([this](QWidget*) { return chosen_; });
+    window->show();
+    window->activateWindow();  // Xvfb has no window manager to do it
+    return window;
+  }
+
+  template <class T>
+  static T* Child(Form1& window, const char* name) {
+    T* child = window.findChild<T*>(name);
+    if (!child) qFatal("no control %s", name);
+    return child;
+  }
+
+  TempFolder folder_;
+  std::optional<std::string> chosen_;
+
+ private slots:
+  void controlsStandWhereTheyBelong_data();
+  void controlsStandWhereTheyBelong();
+  void startsEmptyWithModifyDisabled();
+  void tabMovesFocusInOrder();
+  void open_data();
+  void open();
+  void dropRouting();
+  void modifyRewritesTheFile();
+  void typesChineseThroughAnInputMethod();
+  void aChineseFontIsInstalled();
+  void realFileDialogReturnsTheChosenFile();
+  void realFileDialogCancelLeavesOutputs();
+};
+
+void tst_Form1::controlsStandWhereTheyBelong_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QRect>("geometry");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("Label3") << "Label3" << QRect(8, 8, 66, 12) << "任务文件名:";
+  QTest::newRow("Text3") << "Text3" << QRect(8, 24, 449, 41) << "";
+  QTest::newRow("Label1") << "Label1" << QRect(8, 72, 73, 17) << "原下载地址:";
+  QTest::newRow("Text1") << "Text1" << QRect(8, 88, 449, 97) << "";
+  QTest::newRow("Label2") << "Label2" << QRect(8, 192, 97, 17) << "修改下载地址为:";
+  QTest::newRow("Text2") << "Text2" << QRect(8, 208, 449, 97) << "";
+  QTest::newRow("Command2") << "Command2" << QRect(104, 312, 97, 25) << "打开";
+  QTest::newRow("Command1") << "Command1" << QRect(264, 312, 97, 25) << "修改";
+}
+
+void tst_Form1::controlsStandWhereTheyBelong() {
+  QFETCH(QString, name);
+  QFETCH(QRect, geometry);
+  QFETCH(QString, text);
+  auto window = MakeWindow();
+  QWidget* control = window->findChild<QWidget*>(name);
+  QVERIFY(control);
+  QCOMPARE(control->geometry(), geometry);
+  if (auto* label = qobject_cast<QLabel*>(control)) QCOMPARE(label->text(), text);
+  if (auto* button = qobject_cast<QPushButton*>(control)) QCOMPARE(button->text(), text);
+  if (auto* box = qobject_cast<QPlainTextEdit*>(control)) {
+    const bool grey = name != "Text2";
+    QCOMPARE(box->palette().color(QPalette::Base) == QColor(224, 224, 224), grey);
+    QCOMPARE(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  }
+}
+
+void tst_Form1::startsEmptyWithModifyDisabled() {
+  auto window = MakeWindow();
+  QCOMPARE(window->size(), QSize(462, 345));
+  QCOMPARE(window->minimumSize(), window->maximumSize());
+  QVERIFY(window->windowTitle().startsWith("Orvanta - "));
+  for (const char* name : {"Text1", "Text2", "Text3"}) {
+    QCOMPARE(Child<QPlainTextEdit>(*window, name)->toPlainText(), QString());
+  }
+  QVERIFY(!Child<QPushButton>(*window, "Command1")->isEnabled());
+  QVERIFY(Child<QPushButton>(*window, "Command2")->isEnabled());
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  QCOMPARE(QApplication::focusWidget(), Child<QWidget>(*window, "Text1"));
+}
+
+void tst_Form1::tabMovesFocusInOrder() {
+  chosen_ = MakeTaskFile("a.td.cfg", {.address = "a"}).toStdString();
+  auto window = MakeWindow();
+  window->controller().OpenChosenFile();  // enables Modify
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  Child<QWidget>(*window, "Text1")->setFocus();
+  QStringList order;
+  for (int i = 0; i < 5; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    order << QApplication::focusWidget()->objectName();
+  }
+  QCOMPARE(order, QStringList({"Text2", "Command1", "Text3", "Command2", "Text1"}));
+}
+
+void tst_Form1::open_data() {
+  QTest::addColumn<QByteArray>("bytes");  // empty: the dialog is cancelled
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("address");
+  QTest::addColumn<bool>("modify_enabled");
+  QTest::addColumn<QStringList>("messages");
+  QTest::newRow("chosen") << QByteArray::fromStdString(BuildTaskFile({.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}))
+                          << "下载" << "http://h/x" << true << QStringList();
+  QTest::newRow("nameless") << QByteArray::fromStdString(BuildTaskFile({.address = "http://h/y"}))
+                            << "电影.mkv" << "http://h/y" << true << QStringList();
+  QTest::newRow("not a task file") << QByteArray("plain text") << "" << "" << false
+                                   << QStringList({"非迅雷cfg文件！"});
+  QTest::newRow("cancelled") << QByteArray() << "" << "" << false << QStringList();
+}
+
+void tst_Form1::open() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, name);
+  QFETCH(QString, address);
+  QFETCH(bool, modify_enabled);
+  QFETCH(QStringList, messages);
+  chosen_.reset();
+  if (!bytes.isEmpty()) {
+    chosen_ = MakeTaskFile("电影.mkv.td.cfg", {}).toStdString();
+    WriteBytes(orvanta::PathFromUtf8(*chosen_), bytes.toStdString());
+  }
+  auto window = MakeWindow();
+  Child<QPlainTextEdit>(*window, "Text2")->setPlainText("typed before");
+  MessageRecorder recorder;
+  QTest::mouseClick(Child<QPushButton>(*window, "Command2"), Qt::LeftButton);
+  QCOMPARE(Child<QPlainTextEdit>(*window, "Text3")->toPlainText(), name);
+  QCOMPARE(Child<QPlainTextEdit>(*window, "Text1")->toPlainText(), address);
+  QCOMPARE(Child<QPlainTextEdit>(*window, "Text2")->toPlainText(), QString());
+  QCOMPARE(Child<QPushButton>(*window, "Command1")->isEnabled(), modify_enabled);
+  QCOMPARE(recorder.texts(), messages);
+  for (const auto& message : recorder.messages) {
+    QCOMPARE(message.title, QString("Orvanta"));
+    QVERIFY(message.plain);
+  }
+}
+
+void tst_Form1::dropRouting() {
+  const QString first = MakeTaskFile("first.td.cfg", {.address = "one"});
+  const QString second = MakeTaskFile("second.td.cfg", {.address = "two"});
+  const QString other = MakeTaskFile("other.txt", {.address = "three"});
+  auto window = MakeWindow();
+  auto* text1 = Child<QPlainTextEdit>(*window, "Text1");
+
+  Drop(text1, FileList({first, other, second}));
+  QCOMPARE(text1->toPlainText(), QString("two"));
+  QCOMPARE(Child<QPlainTextEdit>(*window, "Text3")->toPlainText(), QString("second"));
+
+  // Dragged text is no file list: the boxes are cleared, nothing is pasted.
+  auto* text = new QMimeData;
+  text->setText("dragged text");
+  Drop(text1, text);
+  QCOMPARE(text1->toPlainText(), QString());
+  QVERIFY(Child<QPushButton>(*window, "Command1")->isEnabled());
+
+  QVERIFY(text1->acceptDrops());
+  QVERIFY(!window->acceptDrops());
+  for (const char* name : {"Text2", "Text3", "Command1", "Command2", "Label1"}) {
+    QWidget* control = Child<QWidget>(*window, name);
+    QVERIFY2(!control->acceptDrops(), name);
+    if (auto* box = qobject_cast<QPlainTextEdit*>(control)) {
+      QVERIFY2(!box->viewport()->acceptDrops(), name);
+    }
+  }
+}
+
+void tst_Form1::modifyRewritesTheFile() {
+  chosen_ = MakeTaskFile("a.td.cfg", {.name = "n", .address = "old", .remainder = "tail"}).toStdString();
+  auto window = MakeWindow();
+  QTest::mouseClick(Child<QPushButton>(*window, "Command2"), Qt::LeftButton);
+  auto* text2 = Child<QPlainTextEdit>(*window, "Text2");
+  QTest::keyClicks(text2, "  http://new/file  ");
+  MessageRecorder recorder;
+  QTest::mouseClick(Child<QPushButton>(*window, "Command1"), Qt::LeftButton);
+
+  QCOMPARE(recorder.texts(), QStringList({"修改完成..."}));
+  QCOMPARE(recorder.messages[0].title, QString("Orvanta"));
+  QVERIFY(recorder.messages[0].plain);
+  QCOMPARE(text2->toPlainText(), QString("http://new/file"));
+  QCOMPARE(Child<QPlainTextEdit>(*window, "Text1")->toPlainText(), QString("http://new/file"));
+  QCOMPARE(ReadBytes(orvanta::PathFromUtf8(*chosen_)),
+           BuildTaskFile({.name = "n", .address = "http://new/file", .remainder = "tail"}));
+}
+
+void tst_Form1::typesChineseThroughAnInputMethod() {
+  chosen_ = MakeTaskFile("a.td.cfg", {.address = "old"}).toStdString();
+  auto window = MakeWindow();
+  QTest::mouseClick(Child<QPushButton>(*window, "Command2"), Qt::LeftButton);
+  auto* text2 = Child<QPlainTextEdit>(*window, "Text2");
+  text2->setFocus();
+  QInputMethodEvent commit;
+  commit.setCommitString("http://下载/文件");
+  QApplication::sendEvent(text2, &commit);
+  QCOMPARE(text2->toPlainText(), QString("http://下载/文件"));
+
+  MessageRecorder recorder;
+  QTest::mouseClick(Child<QPushButton>(*window, "Command1"), Qt::LeftButton);
+  QCOMPARE(recorder.texts(), QStringList({"修改完成..."}));
+  QCOMPARE(ReadBytes(orvanta::PathFromUtf8(*chosen_)),
+           BuildTaskFile({.address = "http://\xCF\xC2\xD4\xD8/\xCE\xC4\xBC\xFE"}));
+}
+
+void tst_Form1::aChineseFontIsInstalled() {
+  QVERIFY2(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty(),
+           "install fonts-wqy-microhei: without it Chinese text shows as boxes");
+}
+
+void tst_Form1::realFileDialogReturnsTheChosenFile() {
+  const QString path = MakeTaskFile("a.td.cfg", {.address = "a"});
+  QString chosen, title;
+  QString dialog_title;
+  ModalHandler user([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (!dialog || !dialog->isVisible()) return;
+    dialog_title = dialog->windowTitle();
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();  // public there
+  });
+  QWidget owner;
+  QVERIFY(orvanta::qt::ShowOpenDialog(&owner, QString(), QString(), chosen, title));
+  QCOMPARE(dialog_title, QString("打开文件"));
+  QCOMPARE(chosen, path);
+  QCOMPARE(title, QString("a.td.cfg"));
+}
+
+void tst_Form1::realFileDialogCancelLeavesOutputs() {
+  QString chosen = "kept", title = "kept too";
+  ModalHandler user([](QWidget* modal) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && dialog->isVisible()) {
+      dialog->reject();
+    }
+  });
+  QWidget owner;
+  QVERIFY(!orvanta::qt::ShowOpenDialog(&owner, QString(), QString(), chosen, title));
+  QCOMPARE(chosen, QString("kept"));
+  QCOMPARE(title, QString("kept too"));
+}
+
+QTEST_MAIN(tst_Form1)
+#include "tst_form1.moc"

@@ -1,0 +1,17 @@
+// The DPI functions of Windows 10, with fallbacks for older systems, which
+// have one DPI for the whole desktop.
+#pragma once
+
+#include <windows.h>
+
+namespace orvanta::win32 {
+
+UINT DpiForWindow(HWND window);
+
+// The window rectangle around a client area, for a window at `dpi`.
+RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi);
+
+// The font Windows uses for message boxes, at `dpi`. The caller owns it.
+HFONT CreateMessageFont(UINT dpi);
+
+}  // namespace orvanta::win32

@@ -1,0 +1,300 @@
+#include "ui/win32/form1.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app_info.h"
+#include "ui/win32/dpi.h"
+#include "ui/win32/module1.h"
+#include "ui/win32/wide_text.h"
+
+namespace orvanta::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"OrvantaForm1";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = 0;
+constexpr int kFirstControlId = 100;
+
+constexpr std::size_t IndexOf(std::string_view name) {
+  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+    if (form::kControls[i].name == name) return i;
+  }
+  throw "no such control";  // only ever evaluated at compile time
+}
+
+constexpr std::size_t kText1 = IndexOf("Text1");
+constexpr std::size_t kText2 = IndexOf("Text2");
+constexpr std::size_t kText3 = IndexOf("Text3");
+constexpr std::size_t kCommand1 = IndexOf("Command1");
+constexpr std::size_t kCommand2 = IndexOf("Command2");
+
+struct ControlClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD ex_style;
+};
+
+ControlClass ClassFor(const form::ControlLayout& control) {
+  switch (control.kind) {
+    case form::ControlKind::kLabel:
+      return {L"STATIC", SS_LEFT, 0};
+    case form::ControlKind::kTextBox:
+      return {L"EDIT", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+              WS_EX_CLIENTEDGE};
+    case form::ControlKind::kButton:
+      break;
+  }
+  return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+}
+
+std::optional<std::string> ChooseWithDialog(HWND owner) {
+  std::string path, file_title;
+  if (!ShowOpenDialog(owner, "", "", path, file_title)) return std::nullopt;
+  return path;
+}
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kClassName;
+  window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  window_class.hIconSm = static_cast<HICON>(LoadImageW(
+      instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  RegisterClassExW(&window_class);  // fails harmlessly when already registered
+}
+
+}  // namespace
+
+std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file) {
+  RegisterWindowClass(instance, WindowProc);
+  std::unique_ptr<Form1> form(new Form1(std::move(choose_file)));
+  HWND hwnd = CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle,
+                              CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance,
+                              form.get());
+  if (!hwnd) return nullptr;
+  form->controller_.Start();
+  return form;
+}
+
+Form1::Form1(FileChooser choose_file)
+    : choose_file_(choose_file ? std::move(choose_file) : ChooseWithDialog),
+      controller_(*this) {}
+
+Form1::~Form1() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  if (font_) DeleteObject(font_);
+  if (grey_brush_) DeleteObject(grey_brush_);
+}
+
+HWND Form1::Control(std::string_view name) const {
+  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+    if (form::kControls[i].name == name) return controls_[i];
+  }
+  return nullptr;
+}
+
+bool Form1::HandleDialogKeys(MSG& message) {
+  return hwnd_ && IsDialogMessageW(hwnd_, &message);
+}
+
+LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    form->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    form->hwnd_ = nullptr;
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+  return form->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+      OnCreate();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_CTLCOLOREDIT:
+      return OnCtlColorEdit(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_DPICHANGED:
+      OnDpiChanged(LOWORD(wparam), *reinterpret_cast<RECT*>(lparam));
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wparam) != WA_INACTIVE);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+void Form1::OnCreate() {
+  grey_brush_ = CreateSolidBrush(RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF,
+                                     form::kGrey & 0xFF));
+  auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+  // Created in focus order: the order of creation is the order of Tab.
+  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+    const form::ControlLayout& control = form::kControls[i];
+    ControlClass control_class = ClassFor(control);
+    controls_[i] = CreateWindowExW(
+        control_class.ex_style, control_class.name, Widen(control.text).c_str(),
+        WS_CHILD | WS_VISIBLE | control_class.style, 0, 0, 0, 0, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), instance, nullptr);
+    if (control.kind == form::ControlKind::kTextBox) {
+      SendMessageW(controls_[i], EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
+      SetWindowSubclass(controls_[i], TextBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
+    }
+  }
+  DragAcceptFiles(controls_[kText1], TRUE);
+
+  const UINT dpi = DpiForWindow(hwnd_);
+  LayOut(dpi);
+  CentreOnScreen(dpi);
+  SetFocus(controls_[kText1]);
+  focus_when_inactive_ = controls_[kText1];
+}
+
+void Form1::OnCommand(int id, int code) {
+  if (code != BN_CLICKED) return;
+  if (id == kFirstControlId + static_cast<int>(kCommand1)) controller_.ModifyAddress();
+  if (id == kFirstControlId + static_cast<int>(kCommand2)) controller_.OpenChosenFile();
+}
+
+LRESULT Form1::OnCtlColorEdit(HDC dc, HWND box) {
+  if (box != controls_[kText1] && box != controls_[kText3]) {
+    return DefWindowProcW(hwnd_, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                          reinterpret_cast<LPARAM>(box));
+  }
+  SetBkColor(dc, RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
+  return reinterpret_cast<LRESULT>(grey_brush_);
+}
+
+void Form1::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  LayOut(dpi);
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A window that moves the focus with IsDialogMessage keeps track of it
+// itself: Windows gives it back to the top window, not the control.
+void Form1::OnActivate(bool active) {
+  if (!active) {
+    focus_when_inactive_ = GetFocus();
+  } else if (focus_when_inactive_ && IsChild(hwnd_, focus_when_inactive_)) {
+    SetFocus(focus_when_inactive_);
+  }
+}
+
+void Form1::OnDropFiles(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+    DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+    paths.push_back(Narrow(path));
+  }
+  DragFinish(drop);
+  controller_.DropFiles(paths);
+}
+
+LRESULT CALLBACK Form1::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
+                                    UINT_PTR, DWORD_PTR form_pointer) {
+  auto* form = reinterpret_cast<Form1*>(form_pointer);
+  switch (message) {
+    case WM_DROPFILES:
+      form->OnDropFiles(reinterpret_cast<HDROP>(wparam));
+      return 0;
+    case WM_GETDLGCODE: {
+      // A multi-line box would take Tab as text; here Tab moves the focus.
+      LRESULT code = DefSubclassProc(box, message, wparam, lparam);
+      auto* key = reinterpret_cast<MSG*>(lparam);
+      if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB) {
+        code &= ~(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+      }
+      return code;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(box, TextBoxProc, 0);
+      break;
+  }
+  return DefSubclassProc(box, message, wparam, lparam);
+}
+
+void Form1::LayOut(UINT dpi) {
+  HFONT old_font = font_;
+  font_ = CreateMessageFont(dpi);
+  const int scale = static_cast<int>(dpi);
+  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+    const form::ControlLayout& control = form::kControls[i];
+    MoveWindow(controls_[i], form::TwipsToPixels(control.left, scale),
+               form::TwipsToPixels(control.top, scale), form::TwipsToPixels(control.width, scale),
+               form::TwipsToPixels(control.height, scale), TRUE);
+    SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  }
+  if (old_font) DeleteObject(old_font);
+}
+
+void Form1::CentreOnScreen(UINT dpi) {
+  const int scale = static_cast<int>(dpi);
+  SIZE client{form::TwipsToPixels(form::kClientWidth, scale),
+              form::TwipsToPixels(form::kClientHeight, scale)};
+  RECT frame = WindowRectForClient(client, kStyle, kExStyle, dpi);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form1::SetAddressText(const std::string& text) {
+  SetWindowTextW(controls_[kText1], Widen(text).c_str());
+}
+
+void Form1::SetNewAddressText(const std::string& text) {
+  SetWindowTextW(controls_[kText2], Widen(text).c_str());
+}
+
+std::string Form1::GetNewAddressText() {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(controls_[kText2])), L'\0');
+  text.resize(static_cast<std::size_t>(
+      GetWindowTextW(controls_[kText2], text.data(), static_cast<int>(text.size() + 1))));
+  return Narrow(text);
+}
+
+void Form1::SetTaskNameText(const std::string& text) {
+  SetWindowTextW(controls_[kText3], Widen(text).c_str());
+}
+
+void Form1::SetModifyEnabled(bool enabled) {
+  HWND button = controls_[kCommand1];
+  // A disabled control that keeps the focus leaves the keyboard with none.
+  if (!enabled && GetFocus() == button) SetFocus(GetNextDlgTabItem(hwnd_, button, FALSE));
+  EnableWindow(button, enabled);
+}
+
+void Form1::ShowMessage(const std::string& text) {
+  MessageBoxW(hwnd_, Widen(text).c_str(), Widen(kAppTitle).c_str(), MB_OK);
+}
+
+std::optional<std::string> Form1::ChooseTaskFile() { return choose_file_(hwnd_); }
+
+}  // namespace orvanta::win32

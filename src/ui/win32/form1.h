@@ -1,0 +1,79 @@
+// The main window on Windows: the controls of form_layout.h as native
+// controls, forwarding their events to the TaskController it owns.
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "controller/task_controller.h"
+#include "controller/task_view.h"
+#include "ui/form_layout.h"
+
+namespace orvanta::win32 {
+
+// Returns the chosen file's full path (UTF-8), or nothing when cancelled.
+using FileChooser = std::function<std::optional<std::string>(HWND owner)>;
+
+class Form1 final : private TaskView {
+ public:
+  // Creates the window, hidden, sized for its screen's DPI and centred on
+  // it, and starts the controller. `choose_file` stands in for the
+  // open-file dialog when given. Null when the window cannot be created.
+  static std::unique_ptr<Form1> Create(HINSTANCE instance, FileChooser choose_file = {});
+
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+  ~Form1() override;
+
+  HWND hwnd() const { return hwnd_; }
+  HWND Control(std::string_view name) const;  // "Text1", "Command2", ...
+  TaskController& controller() { return controller_; }
+
+  // Gives the window's keyboard navigation (Tab) its turn at a message from
+  // the loop; true when the message was handled.
+  bool HandleDialogKeys(MSG& message);
+
+ private:
+  explicit Form1(FileChooser choose_file);
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR id, DWORD_PTR form);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void OnCreate();
+  void OnCommand(int id, int code);
+  LRESULT OnCtlColorEdit(HDC dc, HWND box);
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnActivate(bool active);
+  void OnDropFiles(HDROP drop);
+  void LayOut(UINT dpi);
+  void CentreOnScreen(UINT dpi);
+
+  // TaskView
+  void SetAddressText(const std::string& text) override;
+  void SetNewAddressText(const std::string& text) override;
+  std::string GetNewAddressText() override;
+  void SetTaskNameText(const std::string& text) override;
+  void SetModifyEnabled(bool enabled) override;
+  void ShowMessage(const std::string& text) override;
+  std::optional<std::string> ChooseTaskFile() override;
+
+  HWND hwnd_ = nullptr;
+  std::array<HWND, form::kControls.size()> controls_{};
+  HFONT font_ = nullptr;
+  HBRUSH grey_brush_ = nullptr;
+  HWND focus_when_inactive_ = nullptr;
+  FileChooser choose_file_;
+  TaskController controller_;
+};
+
+}  // namespace orvanta::win32

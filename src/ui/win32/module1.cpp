@@ -1,0 +1,106 @@
+#include "ui/win32/module1.h"
+
+#include <commdlg.h>
+#include <cderr.h>
+
+#include <cstddef>
+#include <string_view>
+
+#include "taskfile/ansi_text.h"
+#include "ui/win32/wide_text.h"
+
+namespace orvanta::win32 {
+namespace {
+
+// OPENFILENAME_SIZE_VERSION_400A, spelled so that the compiler can check it.
+static_assert(sizeof(void*) != 4 || offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
+              "the 32-bit dialog record is 76 bytes long");
+
+// The dialog's record counts bytes, and so do these.
+constexpr DWORD kBufferSize = 255;
+
+const char* DescribeDialogError(DWORD code) {
+  switch (code) {
+    case CDERR_DIALOGFAILURE: return "The dialog box could not be created.";
+    case CDERR_STRUCTSIZE: return "The structure size is invalid.";
+    case CDERR_INITIALIZATION: return "The dialog box could not be initialized.";
+    case CDERR_NOTEMPLATE: return "The dialog template is missing.";
+    case CDERR_NOHINSTANCE: return "The instance handle is missing.";
+    case CDERR_LOADSTRFAILURE: return "A string could not be loaded.";
+    case CDERR_FINDRESFAILURE: return "A resource could not be found.";
+    case CDERR_LOADRESFAILURE: return "A resource could not be loaded.";
+    case CDERR_LOCKRESFAILURE: return "A resource could not be locked.";
+    case CDERR_MEMALLOCFAILURE: return "Memory could not be allocated.";
+    case CDERR_MEMLOCKFAILURE: return "Memory could not be locked.";
+    case CDERR_NOHOOK: return "The hook procedure is missing.";
+    case CDERR_REGISTERMSGFAIL: return "A window message could not be registered.";
+  }
+  return "The dialog box could not be shown.";
+}
+
+// Pairs of description and pattern, each converted on its own, ending in
+// two NULs.
+std::string AnsiFilter(const std::string& filter) {
+  std::string text = filter.empty() ? std::string("所有文件(*.*)\0*.*", 18) : filter;
+  std::string ansi;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\0', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) ansi += TextToAnsiBytes(std::string_view(text).substr(start, end - start)) + '\0';
+    start = end + 1;
+  }
+  return ansi + '\0';
+}
+
+// The text before the buffer's first NUL; empty when it has none.
+std::string TextBeforeNul(const std::string& buffer) {
+  std::size_t end = buffer.find('\0');
+  return end == std::string::npos ? std::string() : AnsiBytesToText(buffer.substr(0, end));
+}
+
+}  // namespace
+
+bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::string& filter,
+                    std::string& path, std::string& file_title) {
+  // Converted now, not when compiled, so that the dialog reads right on any
+  // Windows whatever its code page.
+  const std::string ansi_filter = AnsiFilter(filter);
+  const std::string ansi_title = TextToAnsiBytes("打开文件");
+  std::string file_buffer = TextToAnsiBytes(suggested_name).substr(0, kBufferSize - 1);
+  file_buffer.resize(kBufferSize + 1, '\0');
+  std::string title_buffer(kBufferSize + 1, '\0');
+  const char empty[] = "";
+
+  OPENFILENAMEA dialog{};
+  // The record as Windows 95 knew it: 76 bytes in a 32-bit program, more in
+  // a 64-bit one, where a literal 76 makes the dialog refuse to open.
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = ansi_filter.c_str();
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = file_buffer.data();
+  dialog.nMaxFile = kBufferSize;
+  dialog.lpstrFileTitle = title_buffer.data();
+  dialog.nMaxFileTitle = kBufferSize;
+  dialog.lpstrInitialDir = empty;
+  dialog.lpstrTitle = ansi_title.c_str();
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+
+  if (!GetOpenFileNameA(&dialog)) {
+    // 0 is Cancel, FNERR_ codes mean a name that does not fit the buffers:
+    // neither is a failure of the dialog itself.
+    const DWORD error = CommDlgExtendedError();
+    const bool dialog_failed = error == CDERR_DIALOGFAILURE || (error != 0 && error < 0x1000);
+    if (dialog_failed) {
+      std::string message = "Error: " + std::to_string(error) + " " + DescribeDialogError(error);
+      MessageBoxW(owner, Widen(message).c_str(), L"mnuFileOpenDialog_Click", MB_OK);
+    }
+    return false;
+  }
+  path = TextBeforeNul(file_buffer);
+  file_title = TextBeforeNul(title_buffer);
+  return true;
+}
+
+}  // namespace orvanta::win32

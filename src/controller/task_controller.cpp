@@ -90,8 +90,8 @@ void TaskController::ModifyAddress() {
   if (error) {
     std::string message = kModifyFailedMessage + error->reason;
     if (!error->restored) {
-      message += kOldContentInBackupMessage +
-                 PathToUtf8(BackupPathFor(PathFromUtf8(state_.TaskFilePath)));
+      message +=
+          kOldContentInBackupMessage + PathToUtf8(BackupPathFor(PathFromUtf8(state_.TaskFilePath)));
     }
     view_.ShowMessage(message);
     return;

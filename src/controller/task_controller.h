@@ -23,11 +23,11 @@ class TaskController {
   // Neither argument is owned; both must outlive the controller.
   explicit TaskController(TaskView& view, FileSystem& file_system = SystemFileSystem());
 
-  void Start();                                        // the window has loaded
+  void Start();  // the window has loaded
   void LoadTaskFile(const std::string& path);
-  void OpenChosenFile();                               // the Open button
+  void OpenChosenFile();                                  // the Open button
   void DropFiles(const std::vector<std::string>& paths);  // files dropped on the address box
-  void ModifyAddress();                                // the Modify button
+  void ModifyAddress();                                   // the Modify button
 
   const TaskState& State() const { return state_; }
 

@@ -113,8 +113,7 @@ std::filesystem::path BackupPathFor(const std::filesystem::path& task_file) {
 
 std::optional<RewriteError> RewriteAddress(const std::filesystem::path& task_file,
                                            std::int32_t name_length, std::int32_t address_length,
-                                           std::string_view new_address,
-                                           FileSystem& file_system) {
+                                           std::string_view new_address, FileSystem& file_system) {
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     return Failed(RewriteStep::kCopyContent, "the new address is too long");
   }

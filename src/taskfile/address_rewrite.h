@@ -13,12 +13,12 @@
 namespace orvanta {
 
 enum class RewriteStep {
-  kOpenTaskFile,      // the task file could not be opened for writing
-  kCheckUnchanged,    // it no longer holds the lengths it was loaded with
-  kMoveToBackup,      // renaming it to the backup
-  kCreateTaskFile,    // creating it anew
-  kCopyContent,       // reading the backup or writing the new file
-  kFlushTaskFile,     // making the new file durable
+  kOpenTaskFile,    // the task file could not be opened for writing
+  kCheckUnchanged,  // it no longer holds the lengths it was loaded with
+  kMoveToBackup,    // renaming it to the backup
+  kCreateTaskFile,  // creating it anew
+  kCopyContent,     // reading the backup or writing the new file
+  kFlushTaskFile,   // making the new file durable
 };
 
 struct RewriteError {

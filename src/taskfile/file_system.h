@@ -38,11 +38,13 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // Fails for anything but a regular file.
-  virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) = 0;
+  virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(
+      const std::filesystem::path& path) = 0;
 
   // As OpenForReading, but fails where the file could not be written now
   // (read-only, locked by another program).
-  virtual Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) = 0;
+  virtual Result<std::unique_ptr<ReadableFile>> OpenForUpdate(
+      const std::filesystem::path& path) = 0;
 
   // Creates `path`, which must not exist yet, with the permissions `like` has.
   virtual Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,

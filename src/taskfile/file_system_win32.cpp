@@ -91,9 +91,7 @@ class Win32WritableFile final : public WritableFile {
     return {};
   }
 
-  Status Sync() override {
-    return FlushFileBuffers(handle_.get()) ? Status() : LastError();
-  }
+  Status Sync() override { return FlushFileBuffers(handle_.get()) ? Status() : LastError(); }
 
   Status Close() override { return handle_.Close() ? Status() : LastError(); }
 
@@ -104,9 +102,9 @@ class Win32WritableFile final : public WritableFile {
 Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, DWORD access) {
   // Other programs may go on reading, writing or renaming the file meanwhile,
   // as they could before it was opened here.
-  HANDLE handle = CreateFileW(path.c_str(), access,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return LastError();
   Handle guard(handle);
   BY_HANDLE_FILE_INFORMATION info{};
@@ -147,8 +145,7 @@ class Win32FileSystem final : public FileSystem {
 
   Status RenameReplacing(const std::filesystem::path& from,
                          const std::filesystem::path& to) override {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? Status()
                : LastError();
   }

@@ -83,8 +83,8 @@ TaskFileContent ReadTaskFile(ReadableFile& file) {
   record.HasName = record.NameLength > 0;
   Status status;
   if (record.HasName) {
-    status = reader.TextAt(layout::kNameOffset, layout::NamePart(record.NameLength),
-                           record.NameText);
+    status =
+        reader.TextAt(layout::kNameOffset, layout::NamePart(record.NameLength), record.NameText);
   }
   if (status.ok()) {
     status = reader.TextAt(layout::AddressOffset(record.NameLength),

@@ -15,8 +15,8 @@
 namespace orvanta {
 namespace {
 
-using ::testing::ElementsAre;
 using testing::BuildTaskFile;
+using ::testing::ElementsAre;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -111,8 +111,7 @@ TEST_P(TaskControllerBadFile, SaysWhyAndIsNotLoaded) {
   if (!GetParam().bytes.empty()) WriteBytes(path, GetParam().bytes);
   Open(PathToUtf8(path));
   ASSERT_EQ(view_.messages.size(), 1u);
-  EXPECT_EQ(view_.messages[0].substr(0, GetParam().message_start.size()),
-            GetParam().message_start);
+  EXPECT_EQ(view_.messages[0].substr(0, GetParam().message_start.size()), GetParam().message_start);
   EXPECT_FALSE(view_.modify_enabled);
   EXPECT_FALSE(controller_.State().TaskLoaded);
   EXPECT_EQ(controller_.State().TaskFilePath, PathToUtf8(path));
@@ -121,11 +120,10 @@ TEST_P(TaskControllerBadFile, SaysWhyAndIsNotLoaded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TaskControllerBadFile,
-    ::testing::Values(
-        BadFileCase{"NotTaskFile", "plain text", "非迅雷cfg文件！"},
-        BadFileCase{"Damaged", BuildTaskFile({.address_length = 99, .address = "a"}),
-                    "任务文件已损坏！"},
-        BadFileCase{"Missing", "", "无法读取文件！\n"}),
+    ::testing::Values(BadFileCase{"NotTaskFile", "plain text", "非迅雷cfg文件！"},
+                      BadFileCase{"Damaged", BuildTaskFile({.address_length = 99, .address = "a"}),
+                                  "任务文件已损坏！"},
+                      BadFileCase{"Missing", "", "无法读取文件！\n"}),
     [](const auto& info) { return info.param.label; });
 
 TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurn) {
@@ -168,8 +166,9 @@ TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSoLast) {
   EXPECT_EQ(view_.address, "http://new/文件\t");
   EXPECT_EQ(controller_.State().LoadedAddressLength,
             static_cast<std::int32_t>(TextToAnsiBytes("http://new/文件\t").size()));
-  EXPECT_EQ(ReadBytes(PathFromUtf8(path)),
-            BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE\t", .remainder = "r"}));
+  EXPECT_EQ(
+      ReadBytes(PathFromUtf8(path)),
+      BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE\t", .remainder = "r"}));
   EXPECT_THAT(view_.messages, ElementsAre("修改完成..."));
 }
 

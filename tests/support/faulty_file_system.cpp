@@ -58,8 +58,7 @@ template <class File>
 Result<std::unique_ptr<ReadableFile>> WrapReader(Result<std::unique_ptr<File>> opened,
                                                  FaultyFileSystem& owner) {
   if (!opened.ok()) return opened.error();
-  return std::unique_ptr<ReadableFile>(
-      new FaultyReadableFile(std::move(opened.value()), owner));
+  return std::unique_ptr<ReadableFile>(new FaultyReadableFile(std::move(opened.value()), owner));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "support/task_file_bytes.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -34,8 +33,11 @@ std::string PatternBytes(std::size_t count, unsigned seed) {
 
 std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + PathToUtf8(path));
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string bytes(static_cast<std::size_t>(std::filesystem::file_size(path)), '\0');
+  if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    throw std::runtime_error("cannot read " + PathToUtf8(path));
+  }
+  return bytes;
 }
 
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {

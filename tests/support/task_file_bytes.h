@@ -10,11 +10,11 @@ namespace orvanta::testing {
 
 struct TaskFileParts {
   std::string header_filler = std::string(5, '\x5A');  // offsets 4 to 8, never examined
-  std::optional<std::int32_t> name_length;              // defaults to name's size
-  std::string name;                                     // ANSI bytes
+  std::optional<std::int32_t> name_length;             // defaults to name's size
+  std::string name;                                    // ANSI bytes
   char gap = '\x47';
   std::optional<std::int32_t> address_length;  // defaults to address's size
-  std::string address;                          // ANSI bytes
+  std::string address;                         // ANSI bytes
   std::string remainder;
 };
 

@@ -38,8 +38,10 @@ class AddressRewrite : public ::testing::Test {
 TEST_F(AddressRewrite, PutsEveryByteWhereItBelongs) {
   const std::string old_address(30, 'o'), new_address = "http://n/123";
   const std::string remainder = PatternBytes(500);
-  const std::string before = BuildTaskFile({.name = "name", .address = old_address, .remainder = remainder});
-  ASSERT_FALSE(Rewrite({.name = "name", .address = old_address, .remainder = remainder}, new_address));
+  const std::string before =
+      BuildTaskFile({.name = "name", .address = old_address, .remainder = remainder});
+  ASSERT_FALSE(
+      Rewrite({.name = "name", .address = old_address, .remainder = remainder}, new_address));
 
   const std::string after = ReadBytes(path_);
   ASSERT_EQ(after.size(), 4u + 22 + 12 + 500);
@@ -77,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RewriteCase{"NoName", {.name_length = 0, .address = "old", .remainder = "tail"}, "new!"},
         // -1 stores no name and stays in the file as it was.
-        RewriteCase{"NegativeNameLength", {.name_length = -1, .gap = '\xEE', .address = "old"}, "x"},
+        RewriteCase{
+            "NegativeNameLength", {.name_length = -1, .gap = '\xEE', .address = "old"}, "x"},
         RewriteCase{"GapByteKept", {.name = "nm", .gap = '\xEE', .address = "old"}, "longer one"},
         RewriteCase{"AddressLastInFile", {.name = "n", .address = "old address"}, "new"},
         RewriteCase{"EmptyNewAddress", {.name = "n", .address = "old", .remainder = "r"}, ""},
@@ -98,11 +101,12 @@ TEST_F(AddressRewrite, ReplacesAndRemovesABackupLeftOver) {
 }
 
 TEST_F(AddressRewrite, RefusesAFileThatChangedSinceItWasLoaded) {
-  const std::string loaded = BuildTaskFile({.name = "name", .address = "address", .remainder = "r"});
+  const std::string loaded =
+      BuildTaskFile({.name = "name", .address = "address", .remainder = "r"});
   const std::string others[] = {
-      BuildTaskFile({.name = "other", .address = "address"}),             // NameLength differs
-      BuildTaskFile({.name = "name", .address = "address!"}),             // AddressLength differs
-      loaded.substr(0, 25),                                               // cut short
+      BuildTaskFile({.name = "other", .address = "address"}),  // NameLength differs
+      BuildTaskFile({.name = "name", .address = "address!"}),  // AddressLength differs
+      loaded.substr(0, 25),                                    // cut short
       "not a task file at all",
   };
   for (const std::string& now : others) {

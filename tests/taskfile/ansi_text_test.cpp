@@ -19,7 +19,9 @@ TEST(AnsiText, RoundTripsChineseAndAscii) {
 }
 
 TEST(AnsiText, DecodesEachBadByteAsOneReplacementCharacter) {
-  EXPECT_EQ(AnsiBytesToText("a\xFF" "b"), "a\uFFFDb");
+  EXPECT_EQ(AnsiBytesToText("a\xFF"
+                            "b"),
+            "a\uFFFDb");
   // A lead byte cut off at the end, and one followed by a byte that cannot
   // follow it: the byte after is decoded on its own.
   EXPECT_EQ(AnsiBytesToText("a\xCF"), "a\uFFFD");
@@ -28,10 +30,12 @@ TEST(AnsiText, DecodesEachBadByteAsOneReplacementCharacter) {
 }
 
 TEST(AnsiText, EncodesEachUnmappableCharacterAsOneQuestionMark) {
-  EXPECT_EQ(TextToAnsiBytes("a😀b"), "a?b");      // outside the BMP: one "?", not two
+  EXPECT_EQ(TextToAnsiBytes("a😀b"), "a?b");       // outside the BMP: one "?", not two
   EXPECT_EQ(TextToAnsiBytes("x\u0E01y"), "x?y");  // Thai
-  EXPECT_EQ(TextToAnsiBytes("ő"), "?");          // best fit would give "o"
-  EXPECT_EQ(TextToAnsiBytes("a\xFF" "b"), "a?b");  // malformed UTF-8
+  EXPECT_EQ(TextToAnsiBytes("ő"), "?");           // best fit would give "o"
+  EXPECT_EQ(TextToAnsiBytes("a\xFF"
+                            "b"),
+            "a?b");  // malformed UTF-8
 }
 
 TEST(UnicodeText, ConvertsBetweenUtf8AndUtf16) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/memory_file.h"
 #include "support/task_file_bytes.h"
 
 namespace orvanta {
@@ -9,29 +10,9 @@ namespace {
 
 using testing::BuildTaskFile;
 using testing::Int32Bytes;
+using testing::MemoryFile;
 using testing::TaskFileParts;
 using testing::TempFolder;
-
-// A file held in memory that may claim to be longer than it is, and fails
-// every read that reaches past `readable` bytes.
-class MemoryFile final : public ReadableFile {
- public:
-  explicit MemoryFile(std::string bytes, std::uint64_t claimed_size = 0)
-      : bytes_(std::move(bytes)), size_(std::max<std::uint64_t>(claimed_size, bytes_.size())) {}
-
-  std::uint64_t Size() const override { return size_; }
-  Status ReadAt(std::uint64_t offset, std::span<char> out) override {
-    if (offset > bytes_.size() || out.size() > bytes_.size() - offset) {
-      return SystemError{"read past the bytes the test allows"};
-    }
-    std::copy_n(bytes_.data() + offset, out.size(), out.data());
-    return {};
-  }
-
- private:
-  std::string bytes_;
-  std::uint64_t size_;
-};
 
 TaskFileContent Read(const std::string& bytes) {
   MemoryFile file(bytes);
@@ -39,7 +20,15 @@ TaskFileContent Read(const std::string& bytes) {
 }
 
 TEST(ReadTaskFile, ReadsTheSmallestFileWithoutAName) {
-  const std::string bytes("\3\0\0\0" "\0\0\0\0\0" "\0\0\0\1" "\0\0\0\0" "\0" "\3\0\0\0" "abc", 25);
+  const std::string bytes(
+      "\3\0\0\0"
+      "\0\0\0\0\0"
+      "\0\0\0\1"
+      "\0\0\0\0"
+      "\0"
+      "\3\0\0\0"
+      "abc",
+      25);
   auto record = std::get<TaskRecord>(Read(bytes));
   EXPECT_EQ(record.NameLength, 0);
   EXPECT_FALSE(record.HasName);
@@ -73,20 +62,27 @@ TEST_P(ReadTaskFileLayout, FindsNameAndAddress) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadTaskFileLayout,
     ::testing::Values(
-        LayoutCase{"FourByteName", {.name = "abcd", .address = "http://a/b"}, 4, "abcd",
-                   "http://a/b"},
+        LayoutCase{
+            "FourByteName", {.name = "abcd", .address = "http://a/b"}, 4, "abcd", "http://a/b"},
         LayoutCase{"ZeroNameLength", {.name_length = 0, .address = "ftp://x"}, 0, "", "ftp://x"},
         // A negative length stores no name; the value itself is passed on.
-        LayoutCase{"NegativeNameLength", {.name_length = -5, .address = "ftp://x"}, -5, "",
-                   "ftp://x"},
+        LayoutCase{
+            "NegativeNameLength", {.name_length = -5, .address = "ftp://x"}, -5, "", "ftp://x"},
         LayoutCase{"AnyHeaderFiller",
-                   {.header_filler = "\xFF\x01\x02\x03\x04", .address = "u"}, 0, "", "u"},
+                   {.header_filler = "\xFF\x01\x02\x03\x04", .address = "u"},
+                   0,
+                   "",
+                   "u"},
         LayoutCase{"EmptyAddress", {.name = "n", .address = ""}, 1, "n", ""},
         LayoutCase{"Cp936Text",
-                   {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/\xCE\xC4\xBC\xFE"}, 4,
-                   "下载", "http://h/文件"},
+                   {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/\xCE\xC4\xBC\xFE"},
+                   4,
+                   "下载",
+                   "http://h/文件"},
         LayoutCase{"RemainderIgnored",
-                   {.name = "n", .address = "a", .remainder = std::string(100000, '\3')}, 1, "n",
+                   {.name = "n", .address = "a", .remainder = std::string(100000, '\3')},
+                   1,
+                   "n",
                    "a"}),
     [](const auto& info) { return info.param.label; });
 

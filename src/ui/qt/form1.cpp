@@ -30,8 +30,8 @@ std::optional<std::string> ChooseWithDialog(QWidget* owner) {
 }
 
 QPlainTextEdit* MakeTextBox(const form::ControlLayout& control, QWidget* parent) {
-  QPlainTextEdit* box = control.name == std::string_view("Text1") ? new DropTextEdit
-                                                                   : new QPlainTextEdit;
+  QPlainTextEdit* box =
+      control.name == std::string_view("Text1") ? new DropTextEdit : new QPlainTextEdit;
   box->setParent(parent);
   // Drops arrive at the viewport; Qt's text boxes would paste what is dropped.
   const bool takes_drops = control.name == std::string_view("Text1");

@@ -50,7 +50,7 @@ class Form1 final : public QWidget, private TaskView {
   std::optional<std::string> ChooseTaskFile() override;
 
   FileChooser choose_file_;
-  DropTextEdit* text1_ = nullptr;  // stored address
+  DropTextEdit* text1_ = nullptr;    // stored address
   QPlainTextEdit* text2_ = nullptr;  // new address
   QPlainTextEdit* text3_ = nullptr;  // task name
   QPushButton* command1_ = nullptr;  // Modify

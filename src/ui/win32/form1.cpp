@@ -65,9 +65,9 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kClassName;
   window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  window_class.hIconSm = static_cast<HICON>(LoadImageW(
-      instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  window_class.hIconSm = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                 GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   RegisterClassExW(&window_class);  // fails harmlessly when already registered
 }
 
@@ -76,17 +76,16 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file) {
   RegisterWindowClass(instance, WindowProc);
   std::unique_ptr<Form1> form(new Form1(std::move(choose_file)));
-  HWND hwnd = CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance,
-                              form.get());
+  HWND hwnd =
+      CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, form.get());
   if (!hwnd) return nullptr;
   form->controller_.Start();
   return form;
 }
 
 Form1::Form1(FileChooser choose_file)
-    : choose_file_(choose_file ? std::move(choose_file) : ChooseWithDialog),
-      controller_(*this) {}
+    : choose_file_(choose_file ? std::move(choose_file) : ChooseWithDialog), controller_(*this) {}
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -101,9 +100,7 @@ HWND Form1::Control(std::string_view name) const {
   return nullptr;
 }
 
-bool Form1::HandleDialogKeys(MSG& message) {
-  return hwnd_ && IsDialogMessageW(hwnd_, &message);
-}
+bool Form1::HandleDialogKeys(MSG& message) { return hwnd_ && IsDialogMessageW(hwnd_, &message); }
 
 LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -145,8 +142,8 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void Form1::OnCreate() {
-  grey_brush_ = CreateSolidBrush(RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF,
-                                     form::kGrey & 0xFF));
+  grey_brush_ =
+      CreateSolidBrush(RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
   auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   // Created in focus order: the order of creation is the order of Tab.
   for (std::size_t i = 0; i < form::kControls.size(); ++i) {
@@ -213,8 +210,8 @@ void Form1::OnDropFiles(HDROP drop) {
   controller_.DropFiles(paths);
 }
 
-LRESULT CALLBACK Form1::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
-                                    UINT_PTR, DWORD_PTR form_pointer) {
+LRESULT CALLBACK Form1::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                    DWORD_PTR form_pointer) {
   auto* form = reinterpret_cast<Form1*>(form_pointer);
   switch (message) {
     case WM_DROPFILES:

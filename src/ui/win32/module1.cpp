@@ -1,7 +1,7 @@
 #include "ui/win32/module1.h"
 
-#include <commdlg.h>
 #include <cderr.h>
+#include <commdlg.h>
 
 #include <cstddef>
 #include <string_view>
@@ -21,19 +21,32 @@ constexpr DWORD kBufferSize = 255;
 
 const char* DescribeDialogError(DWORD code) {
   switch (code) {
-    case CDERR_DIALOGFAILURE: return "The dialog box could not be created.";
-    case CDERR_STRUCTSIZE: return "The structure size is invalid.";
-    case CDERR_INITIALIZATION: return "The dialog box could not be initialized.";
-    case CDERR_NOTEMPLATE: return "The dialog template is missing.";
-    case CDERR_NOHINSTANCE: return "The instance handle is missing.";
-    case CDERR_LOADSTRFAILURE: return "A string could not be loaded.";
-    case CDERR_FINDRESFAILURE: return "A resource could not be found.";
-    case CDERR_LOADRESFAILURE: return "A resource could not be loaded.";
-    case CDERR_LOCKRESFAILURE: return "A resource could not be locked.";
-    case CDERR_MEMALLOCFAILURE: return "Memory could not be allocated.";
-    case CDERR_MEMLOCKFAILURE: return "Memory could not be locked.";
-    case CDERR_NOHOOK: return "The hook procedure is missing.";
-    case CDERR_REGISTERMSGFAIL: return "A window message could not be registered.";
+    case CDERR_DIALOGFAILURE:
+      return "The dialog box could not be created.";
+    case CDERR_STRUCTSIZE:
+      return "The structure size is invalid.";
+    case CDERR_INITIALIZATION:
+      return "The dialog box could not be initialized.";
+    case CDERR_NOTEMPLATE:
+      return "The dialog template is missing.";
+    case CDERR_NOHINSTANCE:
+      return "The instance handle is missing.";
+    case CDERR_LOADSTRFAILURE:
+      return "A string could not be loaded.";
+    case CDERR_FINDRESFAILURE:
+      return "A resource could not be found.";
+    case CDERR_LOADRESFAILURE:
+      return "A resource could not be loaded.";
+    case CDERR_LOCKRESFAILURE:
+      return "A resource could not be locked.";
+    case CDERR_MEMALLOCFAILURE:
+      return "Memory could not be allocated.";
+    case CDERR_MEMLOCKFAILURE:
+      return "Memory could not be locked.";
+    case CDERR_NOHOOK:
+      return "The hook procedure is missing.";
+    case CDERR_REGISTERMSGFAIL:
+      return "A window message could not be registered.";
   }
   return "The dialog box could not be shown.";
 }
@@ -47,7 +60,8 @@ std::string AnsiFilter(const std::string& filter) {
   while (start <= text.size()) {
     std::size_t end = text.find('\0', start);
     if (end == std::string::npos) end = text.size();
-    if (end > start) ansi += TextToAnsiBytes(std::string_view(text).substr(start, end - start)) + '\0';
+    if (end > start)
+      ansi += TextToAnsiBytes(std::string_view(text).substr(start, end - start)) + '\0';
     start = end + 1;
   }
   return ansi + '\0';

@@ -194,13 +194,17 @@ void tst_Form1::open_data() {
   QTest::addColumn<QString>("address");
   QTest::addColumn<bool>("modify_enabled");
   QTest::addColumn<QStringList>("messages");
-  QTest::newRow("chosen") << QByteArray::fromStdString(BuildTaskFile({.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}))
-                          << "下载" << "http://h/x" << true << QStringList();
+  QTest::newRow("chosen") << QByteArray::fromStdString(BuildTaskFile(
+                                 {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}))
+                          << "下载"
+                          << "http://h/x" << true << QStringList();
   QTest::newRow("nameless") << QByteArray::fromStdString(BuildTaskFile({.address = "http://h/y"}))
-                            << "电影.mkv" << "http://h/y" << true << QStringList();
-  QTest::newRow("not a task file") << QByteArray("plain text") << "" << "" << false
-                                   << QStringList({"非迅雷cfg文件！"});
-  QTest::newRow("cancelled") << QByteArray() << "" << "" << false << QStringList();
+                            << "电影.mkv"
+                            << "http://h/y" << true << QStringList();
+  QTest::newRow("not a task file") << QByteArray("plain text") << ""
+                                   << "" << false << QStringList({"非迅雷cfg文件！"});
+  QTest::newRow("cancelled") << QByteArray() << ""
+                             << "" << false << QStringList();
 }
 
 void tst_Form1::open() {
@@ -259,7 +263,8 @@ void tst_Form1::dropRouting() {
 }
 
 void tst_Form1::modifyRewritesTheFile() {
-  chosen_ = MakeTaskFile("a.td.cfg", {.name = "n", .address = "old", .remainder = "tail"}).toStdString();
+  chosen_ =
+      MakeTaskFile("a.td.cfg", {.name = "n", .address = "old", .remainder = "tail"}).toStdString();
   auto window = MakeWindow();
   QTest::mouseClick(Child<QPushButton>(*window, "Command2"), Qt::LeftButton);
   auto* text2 = Child<QPlainTextEdit>(*window, "Text2");

@@ -200,9 +200,9 @@ TEST_F(Form1Test, OpensCentredEmptyWithModifyDisabledAndFocusInTheAddressBox) {
 TEST_F(Form1Test, GreysTheBoxesThatShowTheFile) {
   HDC dc = GetDC(form_->hwnd());
   for (const char* name : {"Text1", "Text2", "Text3"}) {
-    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
-        form_->hwnd(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
-        reinterpret_cast<LPARAM>(Control(name))));
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(form_->hwnd(), WM_CTLCOLOREDIT,
+                                                       reinterpret_cast<WPARAM>(dc),
+                                                       reinterpret_cast<LPARAM>(Control(name))));
     LOGBRUSH colour{};
     GetObjectW(brush, sizeof colour, &colour);
     EXPECT_EQ(colour.lbColor == RGB(224, 224, 224), std::string(name) != "Text2") << name;
@@ -237,8 +237,8 @@ HDROP MakeDrop(const std::vector<std::string>& paths) {
   std::wstring list;
   for (const std::string& path : paths) list += Widen(path) + L'\0';
   list += L'\0';
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
-                               sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  HGLOBAL memory =
+      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
   auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
   header->pFiles = sizeof(DROPFILES);
   header->fWide = TRUE;
@@ -256,8 +256,8 @@ TEST_F(Form1Test, LoadsFilesDroppedOnTheAddressBoxOnly) {
   EXPECT_EQ(TextOf(Control("Text3")), "电影.mkv");
   EXPECT_EQ(TextOf(Control("Text1")), "http://h/one");
 
-  SendMessageW(Control("Text1"), WM_DROPFILES,
-               reinterpret_cast<WPARAM>(MakeDrop({other, hangul})), 0);
+  SendMessageW(Control("Text1"), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other, hangul})),
+               0);
   EXPECT_EQ(TextOf(Control("Text3")), "영화");
   EXPECT_EQ(TextOf(Control("Text1")), "http://h/two");
 
@@ -287,8 +287,9 @@ TEST_F(Form1Test, ModifyRewritesTheFileAndSaysSo) {
   EXPECT_FALSE(messages[0].has_icon);
   EXPECT_EQ(TextOf(Control("Text2")), "http://new/文件");
   EXPECT_EQ(TextOf(Control("Text1")), "http://new/文件");
-  EXPECT_EQ(ReadBytes(PathFromUtf8(*chosen_)),
-            BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE", .remainder = "tail"}));
+  EXPECT_EQ(
+      ReadBytes(PathFromUtf8(*chosen_)),
+      BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE", .remainder = "tail"}));
 }
 
 TEST_F(Form1Test, OpenOfAnotherKindOfFileSaysSo) {
@@ -314,8 +315,8 @@ class FileDialogUser {
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
             return;
           }
-          HWND name_box = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13)
-                                                    : GetDlgItem(dialog, edt1);
+          HWND name_box =
+              GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
           SetWindowTextW(name_box, Widen(path).c_str());
           PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         }) {}
@@ -352,7 +353,8 @@ TEST_F(Form1Test, OpenDialogCancelLeavesTheOutputs) {
 TEST_F(Form1Test, LaysOutAgainWhenTheDpiChanges) {
   auto font_height = [](HWND control) {
     LOGFONTW font{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font,
+               &font);
     return std::abs(font.lfHeight);
   };
   const LONG height_at_96 = font_height(Control("Text2"));

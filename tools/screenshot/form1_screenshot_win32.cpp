@@ -41,8 +41,8 @@ std::string EncodePng(int width, int height, const std::vector<std::uint32_t>& b
     raw += '\0';
     for (int x = 0; x < width; ++x) {
       std::uint32_t pixel = bgra[static_cast<std::size_t>(y * width + x)];
-      raw += {static_cast<char>(pixel >> 16), static_cast<char>(pixel >> 8),
-              static_cast<char>(pixel)};
+      raw +=
+          {static_cast<char>(pixel >> 16), static_cast<char>(pixel >> 8), static_cast<char>(pixel)};
     }
   }
   std::string zlib = "\x78\x01";
@@ -51,8 +51,8 @@ std::string EncodePng(int width, int height, const std::vector<std::uint32_t>& b
   for (std::size_t at = 0; at < raw.size(); at += 65535) {
     std::size_t size = std::min<std::size_t>(65535, raw.size() - at);
     zlib += static_cast<char>(at + size == raw.size());
-    zlib += {static_cast<char>(size), static_cast<char>(size >> 8),
-             static_cast<char>(~size), static_cast<char>(~size >> 8)};
+    zlib += {static_cast<char>(size), static_cast<char>(size >> 8), static_cast<char>(~size),
+             static_cast<char>(~size >> 8)};
     zlib += raw.substr(at, size);
   }
   zlib += BigEndian((b << 16) | a);

@@ -107,7 +107,9 @@ class PosixFileSystem final : public FileSystem {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) return LastError();
     auto file = std::make_unique<PosixWritableFile>(fd);
-    // fchmod, not the mode given to open(): the umask must not narrow the old permissions.
+    // The old owner, where this user may give it (root may), then the old
+    // permissions, by fchmod so that the umask does not narrow them.
+    (void)::fchown(fd, model.st_uid, model.st_gid);
     if (::fchmod(fd, model.st_mode & 07777) != 0) {
       SystemError error = LastError();
       file.reset();

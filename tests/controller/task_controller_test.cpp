@@ -222,12 +222,5 @@ TEST(DisplayNameFromPath, DropsTheTaskFileSuffix) {
   EXPECT_EQ(DisplayNameFromPath("x.td.cfg"), "x");
 }
 
-TEST(TrimSpaces, TrimsOnlySpacesAndIdeographicSpaces) {
-  EXPECT_EQ(TrimSpaces("  a b   "), "a b");
-  EXPECT_EQ(TrimSpaces("\u3000a\u3000"), "a");
-  EXPECT_EQ(TrimSpaces("\ta\r\n"), "\ta\r\n");
-  EXPECT_EQ(TrimSpaces("   "), "");
-}
-
 }  // namespace
 }  // namespace orvanta

@@ -38,10 +38,16 @@ class AddressRewritePosix : public ::testing::Test {
   const std::string bytes_ = BuildTaskFile({.name = "n", .address = "old", .remainder = "r"});
 };
 
-TEST_F(AddressRewritePosix, KeepsThePermissionsOfTheOldFile) {
+TEST_F(AddressRewritePosix, KeepsTheOwnerAndPermissionsOfTheOldFile) {
   WriteBytes(path_, bytes_);
   fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // Root rewriting another user's file must leave it that user's.
+  const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
+  ASSERT_EQ(chown(path_.c_str(), owner, static_cast<gid_t>(-1)), 0);
   ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new"));
+  struct stat info {};
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, owner);
   EXPECT_EQ(fs::status(path_).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }

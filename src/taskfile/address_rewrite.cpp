@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "taskfile/task_file_layout.h"
@@ -23,12 +24,17 @@ bool Matches(const TaskFileLayout& layout, std::int32_t name_length, std::int32_
          lengths->AddressLength == address_length;
 }
 
-std::optional<RewriteError> CheckUnchanged(FileSystem& file_system,
-                                           const std::filesystem::path& task_file,
-                                           std::int32_t name_length, std::int32_t address_length) {
-  auto file = file_system.OpenForUpdate(task_file);
-  if (!file.ok()) return Failed(RewriteStep::kOpenTaskFile, file.error().message);
-  TaskFileLayout layout = ReadTaskLengths(*file.value());
+// Opens the task file, for writing so that a read-only or locked file is
+// refused before anything is touched, and checks that it still holds the
+// lengths it was loaded with.
+std::optional<RewriteError> OpenUnchanged(FileSystem& file_system,
+                                          const std::filesystem::path& task_file,
+                                          std::int32_t name_length, std::int32_t address_length,
+                                          std::unique_ptr<ReadableFile>& file) {
+  auto opened = file_system.OpenForUpdate(task_file);
+  if (!opened.ok()) return Failed(RewriteStep::kOpenTaskFile, opened.error().message);
+  file = std::move(opened.value());
+  TaskFileLayout layout = ReadTaskLengths(*file);
   if (auto* unreadable = std::get_if<UnreadableFile>(&layout)) {
     return Failed(RewriteStep::kOpenTaskFile, unreadable->Reason);
   }
@@ -51,22 +57,19 @@ Status CopyRange(ReadableFile& source, std::uint64_t offset, std::uint64_t count
   return {};
 }
 
-// Writes the new task file from the backup: everything before the address
-// length, the new length and address, then everything after the old address.
-std::optional<RewriteError> WriteFromBackup(FileSystem& file_system,
-                                            const std::filesystem::path& task_file,
-                                            const std::filesystem::path& backup,
-                                            std::int32_t name_length, std::int32_t address_length,
-                                            std::string_view new_address, bool& created) {
-  auto source = file_system.OpenForReading(backup);
-  if (!source.ok()) return Failed(RewriteStep::kCopyContent, source.error().message);
+// Writes the new task file from the old content: everything before the
+// address length, the new length and address, then everything after the old
+// address.
+std::optional<RewriteError> WriteNewFile(FileSystem& file_system,
+                                         const std::filesystem::path& task_file,
+                                         const std::filesystem::path& backup,
+                                         ReadableFile& old_content, std::int32_t name_length,
+                                         std::int32_t address_length, std::string_view new_address,
+                                         bool& created) {
   const std::uint64_t kept_prefix = layout::AddressLengthOffset(name_length);
   const std::uint64_t old_address_end =
       layout::AddressOffset(name_length) + static_cast<std::uint64_t>(address_length);
-  const std::uint64_t old_size = source.value()->Size();
-  if (old_size < old_address_end) {
-    return Failed(RewriteStep::kCopyContent, "the task file changed during the rewrite");
-  }
+  const std::uint64_t old_size = old_content.Size();
 
   auto target = file_system.CreateNew(task_file, backup);
   if (!target.ok()) return Failed(RewriteStep::kCreateTaskFile, target.error().message);
@@ -75,11 +78,11 @@ std::optional<RewriteError> WriteFromBackup(FileSystem& file_system,
 
   std::array<char, layout::kInt32Size> length_field{};
   layout::StoreInt32(static_cast<std::int32_t>(new_address.size()), length_field.data());
-  Status status = CopyRange(*source.value(), 0, kept_prefix, out);
+  Status status = CopyRange(old_content, 0, kept_prefix, out);
   if (status.ok()) status = out.Append(length_field);
   if (status.ok()) status = out.Append(new_address);
   if (status.ok()) {
-    status = CopyRange(*source.value(), old_address_end, old_size - old_address_end, out);
+    status = CopyRange(old_content, old_address_end, old_size - old_address_end, out);
   }
   if (!status.ok()) return Failed(RewriteStep::kCopyContent, status.message());
 
@@ -117,20 +120,25 @@ std::optional<RewriteError> RewriteAddress(const std::filesystem::path& task_fil
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     return Failed(RewriteStep::kCopyContent, "the new address is too long");
   }
-  if (auto error = CheckUnchanged(file_system, task_file, name_length, address_length)) {
+  std::unique_ptr<ReadableFile> old_content;
+  if (auto error =
+          OpenUnchanged(file_system, task_file, name_length, address_length, old_content)) {
     return error;
   }
 
   // A rename rather than a copy: the old content moves to the backup in one
   // step, costs no disk space, and moving it back cannot run out of space.
+  // The file stays open meanwhile, so what is copied is what was checked.
   const std::filesystem::path backup = BackupPathFor(task_file);
   if (Status status = file_system.RenameReplacing(task_file, backup); !status.ok()) {
     return Failed(RewriteStep::kMoveToBackup, status.message());
   }
 
   bool created = false;
-  if (auto error = WriteFromBackup(file_system, task_file, backup, name_length, address_length,
-                                   new_address, created)) {
+  auto error = WriteNewFile(file_system, task_file, backup, *old_content, name_length,
+                            address_length, new_address, created);
+  old_content.reset();  // Windows keeps the name of an open file it deletes
+  if (error) {
     Restore(file_system, task_file, backup, created, *error);
     return error;
   }

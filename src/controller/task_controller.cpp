@@ -18,6 +18,7 @@ constexpr const char* kModifiedMessage = "修改完成...";
 constexpr const char* kModifyFailedMessage = "修改失败！原文件未改动。\n";
 constexpr const char* kOldContentInBackupMessage = "\n原文件内容保存在：\n";
 constexpr const char* kChangedSinceLoadedMessage = "任务文件已被改动，请重新打开！";
+constexpr const char* kKeptOldBackupMessage = "上次未完成的修改留下的备份已保存为：\n";
 
 constexpr std::size_t kTaskFileSuffixLength = 7;  // ".td.cfg"
 constexpr std::string_view kTaskFileEnding = "td.cfg";
@@ -79,9 +80,10 @@ void TaskController::ModifyAddress() {
   // Writing an empty address would throw away the task's only download link.
   if (address.empty()) return;
 
-  std::optional<RewriteError> error =
+  RewriteReport report =
       RewriteAddress(PathFromUtf8(state_.TaskFilePath), state_.LoadedNameLength,
                      state_.LoadedAddressLength, TextToAnsiBytes(address), file_system_);
+  const std::optional<RewriteError>& error = report.error;
   if (error && error->step == RewriteStep::kCheckUnchanged) {
     view_.ShowMessage(kChangedSinceLoadedMessage);
     MarkNotLoaded();
@@ -89,16 +91,15 @@ void TaskController::ModifyAddress() {
   }
   if (error) {
     std::string message = kModifyFailedMessage + error->reason;
-    if (!error->restored) {
-      message +=
-          kOldContentInBackupMessage + PathToUtf8(BackupPathFor(PathFromUtf8(state_.TaskFilePath)));
-    }
+    if (!error->restored) message += kOldContentInBackupMessage + PathToUtf8(error->backup);
     view_.ShowMessage(message);
-    return;
+  } else {
+    LoadTaskFile(state_.TaskFilePath);
+    view_.ShowMessage(kModifiedMessage);
   }
-
-  LoadTaskFile(state_.TaskFilePath);
-  view_.ShowMessage(kModifiedMessage);
+  if (!report.kept_backup.empty()) {
+    view_.ShowMessage(kKeptOldBackupMessage + PathToUtf8(report.kept_backup));
+  }
 }
 
 void TaskController::ClearBoxes() {

@@ -4,6 +4,8 @@
 #include <array>
 #include <limits>
 #include <memory>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include "taskfile/task_file_layout.h"
@@ -16,7 +18,12 @@ namespace {
 // stays flat whatever the size of the file.
 constexpr std::uint64_t kCopyChunk = 1 << 20;
 
-RewriteError Failed(RewriteStep step, std::string reason) { return {step, std::move(reason)}; }
+RewriteError Failed(RewriteStep step, std::string reason) {
+  RewriteError error;
+  error.step = step;
+  error.reason = std::move(reason);
+  return error;
+}
 
 bool Matches(const TaskFileLayout& layout, std::int32_t name_length, std::int32_t address_length) {
   const auto* lengths = std::get_if<TaskLengths>(&layout);
@@ -57,23 +64,74 @@ Status CopyRange(ReadableFile& source, std::uint64_t offset, std::uint64_t count
   return {};
 }
 
-// Writes the new task file from the old content: everything before the
-// address length, the new length and address, then everything after the old
-// address.
-std::optional<RewriteError> WriteNewFile(FileSystem& file_system,
-                                         const std::filesystem::path& task_file,
-                                         const std::filesystem::path& backup,
-                                         ReadableFile& old_content, std::int32_t name_length,
-                                         std::int32_t address_length, std::string_view new_address,
-                                         bool& created) {
+// Whether two open files hold the same bytes, read a chunk at a time; false
+// when either cannot be read.
+bool SameBytes(ReadableFile& a, ReadableFile& b) {
+  if (a.Size() != b.Size()) return false;
+  std::vector<char> left(static_cast<std::size_t>(std::min(a.Size(), kCopyChunk)));
+  std::vector<char> right(left.size());
+  for (std::uint64_t offset = 0; offset < a.Size(); offset += left.size()) {
+    const auto count = static_cast<std::size_t>(std::min(a.Size() - offset, kCopyChunk));
+    std::span<char> l(left.data(), count), r(right.data(), count);
+    if (!a.ReadAt(offset, l).ok() || !b.ReadAt(offset, r).ok()) return false;
+    if (!std::equal(l.begin(), l.end(), r.begin())) return false;
+  }
+  return true;
+}
+
+// A backup left by an earlier change that was cut short may be the only
+// complete copy of that task. It may go only when it is the task file again
+// or no whole task file at all; what cannot be read is kept.
+bool MayReplaceOldBackup(FileSystem& file_system, ReadableFile& task,
+                         const std::filesystem::path& backup) {
+  auto opened = file_system.OpenForReading(backup);
+  if (!opened.ok()) return false;
+  ReadableFile& old_backup = *opened.value();
+  TaskFileContent content = ReadTaskFile(old_backup);
+  if (std::holds_alternative<UnreadableFile>(content)) return false;
+  if (!std::holds_alternative<TaskRecord>(content)) return true;
+  return SameBytes(task, old_backup);
+}
+
+// Clears the backup's name for this rewrite: removes a left-over backup
+// that holds nothing of value, or moves one that does to the first free
+// "<backup>.1", "<backup>.2"... and says where in `kept`.
+std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableFile& task,
+                                              const std::filesystem::path& backup,
+                                              std::filesystem::path& kept) {
+  if (!file_system.Exists(backup)) return std::nullopt;
+  if (MayReplaceOldBackup(file_system, task, backup)) {
+    Status status = file_system.Remove(backup);
+    if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());
+    return std::nullopt;
+  }
+  for (int number = 1;; ++number) {
+    std::filesystem::path candidate = backup;
+    candidate += "." + std::to_string(number);
+    if (file_system.Exists(candidate)) continue;
+    Status status = file_system.RenameReplacing(backup, candidate);
+    if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());
+    kept = std::move(candidate);
+    return std::nullopt;
+  }
+}
+
+// Writes the new content to `temporary` and makes it durable: everything
+// before the address length, the new length and address, then everything
+// after the old address.
+std::optional<RewriteError> WriteNewContent(FileSystem& file_system,
+                                            const std::filesystem::path& temporary,
+                                            const std::filesystem::path& task_file,
+                                            ReadableFile& old_content, std::int32_t name_length,
+                                            std::int32_t address_length,
+                                            std::string_view new_address) {
   const std::uint64_t kept_prefix = layout::AddressLengthOffset(name_length);
   const std::uint64_t old_address_end =
       layout::AddressOffset(name_length) + static_cast<std::uint64_t>(address_length);
   const std::uint64_t old_size = old_content.Size();
 
-  auto target = file_system.CreateNew(task_file, backup);
-  if (!target.ok()) return Failed(RewriteStep::kCreateTaskFile, target.error().message);
-  created = true;
+  auto target = file_system.CreateNew(temporary, task_file);
+  if (!target.ok()) return Failed(RewriteStep::kCreateNewFile, target.error().message);
   WritableFile& out = *target.value();
 
   std::array<char, layout::kInt32Size> length_field{};
@@ -86,24 +144,46 @@ std::optional<RewriteError> WriteNewFile(FileSystem& file_system,
   }
   if (!status.ok()) return Failed(RewriteStep::kCopyContent, status.message());
 
-  // The backup may go only once the new file is known to be on the disk.
   if (status = out.Sync(); status.ok()) status = out.Close();
-  if (status.ok()) status = file_system.SyncFolderOf(task_file);
-  if (!status.ok()) return Failed(RewriteStep::kFlushTaskFile, status.message());
+  if (!status.ok()) return Failed(RewriteStep::kFlushNewFile, status.message());
   return std::nullopt;
 }
 
-// Puts the old content back under the task file's name.
-void Restore(FileSystem& file_system, const std::filesystem::path& task_file,
-             const std::filesystem::path& backup, bool created, RewriteError& error) {
-  if (created) (void)file_system.Remove(task_file);
+// After a failed replace: the old content goes back to the task file's name
+// wherever it is only at the backup's.
+void PutBackupBack(FileSystem& file_system, const std::filesystem::path& task_file,
+                   const std::filesystem::path& backup, bool replaced, RewriteError& error) {
+  if (!replaced && file_system.Exists(task_file)) return;
   Status status = file_system.RenameReplacing(backup, task_file);
   if (!status.ok()) {
     error.restored = false;
+    error.backup = backup;
     error.reason += "\n" + status.message();
     return;
   }
   (void)file_system.SyncFolderOf(task_file);
+}
+
+// Puts the new content in the task file's place and makes that durable
+// before the old content's last name, the backup, goes.
+std::optional<RewriteError> Replace(FileSystem& file_system, const std::filesystem::path& task_file,
+                                    const std::filesystem::path& temporary,
+                                    const std::filesystem::path& backup) {
+  Status status = file_system.ReplaceKeepingBackup(task_file, temporary, backup);
+  if (!status.ok()) {
+    RewriteError error = Failed(RewriteStep::kReplaceTaskFile, status.message());
+    (void)file_system.Remove(temporary);
+    PutBackupBack(file_system, task_file, backup, false, error);
+    return error;
+  }
+  if (status = file_system.SyncFolderOf(task_file); !status.ok()) {
+    RewriteError error = Failed(RewriteStep::kFlushNewFile, status.message());
+    PutBackupBack(file_system, task_file, backup, true, error);
+    return error;
+  }
+  // A backup that will not go away is set aside by the next rewrite.
+  (void)file_system.Remove(backup);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -114,39 +194,51 @@ std::filesystem::path BackupPathFor(const std::filesystem::path& task_file) {
   return backup;
 }
 
-std::optional<RewriteError> RewriteAddress(const std::filesystem::path& task_file,
-                                           std::int32_t name_length, std::int32_t address_length,
-                                           std::string_view new_address, FileSystem& file_system) {
+// Ends in neither "td.cfg" nor ".bak", so it is never taken for a task
+// file or its backup.
+std::filesystem::path TemporaryPathFor(const std::filesystem::path& task_file) {
+  std::filesystem::path temporary = task_file;
+  temporary += ".orvanta-new";
+  return temporary;
+}
+
+RewriteReport RewriteAddress(const std::filesystem::path& task_file, std::int32_t name_length,
+                             std::int32_t address_length, std::string_view new_address,
+                             FileSystem& file_system) {
+  RewriteReport report;
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    return Failed(RewriteStep::kCopyContent, "the new address is too long");
+    report.error = Failed(RewriteStep::kCopyContent, "the new address is too long");
+    return report;
   }
+  // Through a link, the file it names is what the download manager reads.
+  auto resolved = file_system.ResolveLinks(task_file);
+  if (!resolved.ok()) {
+    report.error = Failed(RewriteStep::kOpenTaskFile, resolved.error().message);
+    return report;
+  }
+  const std::filesystem::path& target = resolved.value();
+  const std::filesystem::path backup = BackupPathFor(target);
+  const std::filesystem::path temporary = TemporaryPathFor(target);
+
+  // Copying from the very handle that was checked copies what was checked.
   std::unique_ptr<ReadableFile> old_content;
-  if (auto error =
-          OpenUnchanged(file_system, task_file, name_length, address_length, old_content)) {
-    return error;
-  }
+  report.error = OpenUnchanged(file_system, target, name_length, address_length, old_content);
+  if (report.error) return report;
 
-  // A rename rather than a copy: the old content moves to the backup in one
-  // step, costs no disk space, and moving it back cannot run out of space.
-  // The file stays open meanwhile, so what is copied is what was checked.
-  const std::filesystem::path backup = BackupPathFor(task_file);
-  if (Status status = file_system.RenameReplacing(task_file, backup); !status.ok()) {
-    return Failed(RewriteStep::kMoveToBackup, status.message());
-  }
+  // Left by a rewrite cut short, it holds only new content of that rewrite.
+  if (file_system.Exists(temporary)) (void)file_system.Remove(temporary);
+  report.error = SetAsideOldBackup(file_system, *old_content, backup, report.kept_backup);
+  if (report.error) return report;
 
-  bool created = false;
-  auto error = WriteNewFile(file_system, task_file, backup, *old_content, name_length,
-                            address_length, new_address, created);
-  old_content.reset();  // Windows keeps the name of an open file it deletes
-  if (error) {
-    Restore(file_system, task_file, backup, created, *error);
-    return error;
+  report.error = WriteNewContent(file_system, temporary, target, *old_content, name_length,
+                                 address_length, new_address);
+  old_content.reset();  // Windows replaces no file that is open
+  if (report.error) {
+    (void)file_system.Remove(temporary);
+    return report;
   }
-
-  // The new file is whole and durable; a backup that will not go away is
-  // replaced by the next rewrite.
-  (void)file_system.Remove(backup);
-  return std::nullopt;
+  report.error = Replace(file_system, target, temporary, backup);
+  return report;
 }
 
 }  // namespace orvanta

@@ -37,6 +37,13 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
+  // The file `path` finally names once every symbolic link (a reparse-point
+  // link on Windows) is followed; `path` itself when it is no link.
+  virtual Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) = 0;
+
+  // Whether anything, file, folder or link, goes by that name.
+  virtual bool Exists(const std::filesystem::path& path) = 0;
+
   // Fails for anything but a regular file.
   virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(
       const std::filesystem::path& path) = 0;
@@ -46,9 +53,21 @@ class FileSystem {
   virtual Result<std::unique_ptr<ReadableFile>> OpenForUpdate(
       const std::filesystem::path& path) = 0;
 
-  // Creates `path`, which must not exist yet, with the permissions `like` has.
+  // Creates `path`, which must not exist yet, with the permissions and owner
+  // `like` has.
   virtual Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
                                                           const std::filesystem::path& like) = 0;
+
+  // Gives the complete file `replacement` the name `target`; the file that
+  // went by `target` stays reachable as `backup`, which must not exist.
+  // `target` names the old file or the new one at every instant, except on
+  // file systems that cannot give a file two names: there the old file moves
+  // to `backup` first, and for a moment `target` names nothing. On failure
+  // the names are as they were, or, where even undoing failed, the old file
+  // is at `backup`.
+  virtual Status ReplaceKeepingBackup(const std::filesystem::path& target,
+                                      const std::filesystem::path& replacement,
+                                      const std::filesystem::path& backup) = 0;
 
   // Renames in one step, replacing whatever file `to` names.
   virtual Status RenameReplacing(const std::filesystem::path& from,

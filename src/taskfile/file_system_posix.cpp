@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -92,6 +93,21 @@ Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, in
 
 class PosixFileSystem final : public FileSystem {
  public:
+  Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) override {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return LastError();
+    std::filesystem::path target(resolved);
+    std::free(resolved);
+    return target;
+  }
+
+  bool Exists(const std::filesystem::path& path) override {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+  }
+
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override {
     return Open(path, O_RDONLY);
   }
@@ -117,6 +133,24 @@ class PosixFileSystem final : public FileSystem {
       return error;
     }
     return std::unique_ptr<WritableFile>(std::move(file));
+  }
+
+  // A second name where the file system has hard links (ext4, tmpfs), so the
+  // task file's name never goes missing; a move where it has none (exFAT).
+  Status ReplaceKeepingBackup(const std::filesystem::path& target,
+                              const std::filesystem::path& replacement,
+                              const std::filesystem::path& backup) override {
+    bool linked = ::link(target.c_str(), backup.c_str()) == 0;
+    if (!linked && errno == EEXIST) return LastError();
+    if (!linked && std::rename(target.c_str(), backup.c_str()) != 0) return LastError();
+    if (std::rename(replacement.c_str(), target.c_str()) == 0) return {};
+    SystemError error = LastError();
+    if (linked) {
+      ::unlink(backup.c_str());
+    } else {
+      std::rename(backup.c_str(), target.c_str());
+    }
+    return error;
   }
 
   Status RenameReplacing(const std::filesystem::path& from,

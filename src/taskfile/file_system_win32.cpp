@@ -120,8 +120,42 @@ Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, DW
   return std::unique_ptr<ReadableFile>(new Win32ReadableFile(guard.release(), size));
 }
 
+// A final path as GetFinalPathNameByHandleW gives it, without the "\\?\"
+// it puts before a drive letter, so that messages show the usual form.
+std::filesystem::path WithoutLongPathPrefix(std::wstring path) {
+  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
+  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+  return path;
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
+  Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) override {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return path;
+    }
+    Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+    std::wstring target(MAX_PATH, L'\0');
+    for (;;) {
+      DWORD length =
+          GetFinalPathNameByHandleW(file.get(), target.data(), static_cast<DWORD>(target.size()),
+                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      if (length == 0) return LastError();
+      if (length < target.size()) {
+        target.resize(length);
+        return WithoutLongPathPrefix(std::move(target));
+      }
+      target.resize(length);
+    }
+  }
+
+  bool Exists(const std::filesystem::path& path) override {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override {
     return Open(path, GENERIC_READ);
   }
@@ -141,6 +175,25 @@ class Win32FileSystem final : public FileSystem {
                                 attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError();
     return std::unique_ptr<WritableFile>(new Win32WritableFile(handle));
+  }
+
+  // ReplaceFileW also carries over the old file's attributes, security and
+  // creation time, as Windows' own programs do when they save.
+  Status ReplaceKeepingBackup(const std::filesystem::path& target,
+                              const std::filesystem::path& replacement,
+                              const std::filesystem::path& backup) override {
+    if (ReplaceFileW(target.c_str(), replacement.c_str(), backup.c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr)) {
+      return {};
+    }
+    DWORD code = GetLastError();
+    // The old file already went to the backup's name, the new one not to
+    // the target's: put the old one back.
+    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+    return ErrorFromCode(code);
   }
 
   Status RenameReplacing(const std::filesystem::path& from,

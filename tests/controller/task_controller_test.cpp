@@ -213,6 +213,20 @@ TEST_F(TaskControllerTest, FailedModifySaysSoAndStaysLoaded) {
   EXPECT_EQ(view_.address, "old");
 }
 
+// An interrupted earlier change left a backup of another version of the
+// task: it is kept, and the user is told where, after the usual message.
+TEST_F(TaskControllerTest, ModifySaysWhereAnEarlierBackupWasKept) {
+  const std::string path = MakeFile("a.td.cfg", {.address = "old"});
+  const std::string earlier = BuildTaskFile({.address = "earlier"});
+  WriteBytes(PathFromUtf8(path + ".bak"), earlier);
+  Open(path);
+  view_.new_address = "new";
+  controller_.ModifyAddress();
+  EXPECT_THAT(view_.messages, ElementsAre("修改完成...", "上次未完成的修改留下的备份已保存为：\n" +
+                                                             path + ".bak.1"));
+  EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak.1")), earlier);
+}
+
 TEST(DisplayNameFromPath, DropsTheTaskFileSuffix) {
   EXPECT_EQ(DisplayNameFromPath("/dl/film.mkv.td.cfg"), "film.mkv");
   EXPECT_EQ(DisplayNameFromPath("/dl/abctd.cfg"), "ab");

@@ -70,8 +70,22 @@ bool FaultyFileSystem::Allow(const std::string& name) {
   return !(fail_at && number == *fail_at);
 }
 
+bool FaultyFileSystem::Crashed() const {
+  return crash_at && static_cast<int>(operations_.size()) > *crash_at;
+}
+
 void FaultyFileSystem::RecordSynced(const std::filesystem::path& path, std::uint64_t size) {
   synced_sizes_[path] = size;
+}
+
+// What a power loss would cut off follows the file to its new name.
+void FaultyFileSystem::FollowRename(const std::filesystem::path& from,
+                                    const std::filesystem::path& to) {
+  synced_sizes_.erase(to);
+  if (auto entry = synced_sizes_.extract(from)) {
+    entry.key() = to;
+    synced_sizes_.insert(std::move(entry));
+  }
 }
 
 void FaultyFileSystem::LoseUnsyncedWrites() {
@@ -81,6 +95,15 @@ void FaultyFileSystem::LoseUnsyncedWrites() {
       std::filesystem::resize_file(path, size);
     }
   }
+}
+
+Result<std::filesystem::path> FaultyFileSystem::ResolveLinks(const std::filesystem::path& path) {
+  if (!Allow("ResolveLinks")) return kInjectedFailure;
+  return SystemFileSystem().ResolveLinks(path);
+}
+
+bool FaultyFileSystem::Exists(const std::filesystem::path& path) {
+  return SystemFileSystem().Exists(path);
 }
 
 Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::OpenForReading(
@@ -104,10 +127,30 @@ Result<std::unique_ptr<WritableFile>> FaultyFileSystem::CreateNew(
       new FaultyWritableFile(std::move(created.value()), path, *this));
 }
 
+Status FaultyFileSystem::ReplaceKeepingBackup(const std::filesystem::path& target,
+                                              const std::filesystem::path& replacement,
+                                              const std::filesystem::path& backup) {
+  if (!Allow("ReplaceKeepingBackup")) return kInjectedFailure;
+  if (!Allow("ReplaceKeepingBackup, rename")) {
+    // A failure is undone by the real file system; a crash is not.
+    if (Crashed()) {
+      std::error_code no_links;
+      if (!backup_by_moving) std::filesystem::create_hard_link(target, backup, no_links);
+      if (backup_by_moving || no_links) std::filesystem::rename(target, backup);
+    }
+    return kInjectedFailure;
+  }
+  Status status = SystemFileSystem().ReplaceKeepingBackup(target, replacement, backup);
+  if (status.ok()) FollowRename(replacement, target);
+  return status;
+}
+
 Status FaultyFileSystem::RenameReplacing(const std::filesystem::path& from,
                                          const std::filesystem::path& to) {
   if (!Allow("RenameReplacing")) return kInjectedFailure;
-  return SystemFileSystem().RenameReplacing(from, to);
+  Status status = SystemFileSystem().RenameReplacing(from, to);
+  if (status.ok()) FollowRename(from, to);
+  return status;
 }
 
 Status FaultyFileSystem::Remove(const std::filesystem::path& path) {

@@ -18,6 +18,9 @@ class FaultyFileSystem final : public FileSystem {
  public:
   std::optional<int> fail_at;
   std::optional<int> crash_at;
+  // How a crash halfway through ReplaceKeepingBackup leaves the old file: with
+  // the backup as a second name, or moved there (no hard links, Windows).
+  bool backup_by_moving = false;
 
   // "OpenForUpdate", "ReadAt", "Append", "Sync", "Close", "RenameReplacing"...
   // one entry for every operation tried, the failed ones included.
@@ -31,16 +34,26 @@ class FaultyFileSystem final : public FileSystem {
   bool Allow(const std::string& name);
   void RecordSynced(const std::filesystem::path& path, std::uint64_t size);
 
+  Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) override;
+  bool Exists(const std::filesystem::path& path) override;  // a query: never fails
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override;
   Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) override;
   Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
                                                   const std::filesystem::path& like) override;
+  // Counts as two operations, the backup and the rename, so a crash can
+  // fall between them.
+  Status ReplaceKeepingBackup(const std::filesystem::path& target,
+                              const std::filesystem::path& replacement,
+                              const std::filesystem::path& backup) override;
   Status RenameReplacing(const std::filesystem::path& from,
                          const std::filesystem::path& to) override;
   Status Remove(const std::filesystem::path& path) override;
   Status SyncFolderOf(const std::filesystem::path& path) override;
 
  private:
+  bool Crashed() const;
+  void FollowRename(const std::filesystem::path& from, const std::filesystem::path& to);
+
   std::vector<std::string> operations_;
   std::map<std::filesystem::path, std::uint64_t> synced_sizes_;
 };

@@ -23,7 +23,7 @@ int RewriteAsUnprivilegedUser(const fs::path& path) {
   pid_t child = fork();
   if (child == 0) {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
-    auto error = RewriteAddress(path, 1, 3, "new");
+    auto error = RewriteAddress(path, 1, 3, "new").error;
     _exit(error ? 1 + static_cast<int>(error->step) : 0);
   }
   int status = 0;
@@ -44,7 +44,7 @@ TEST_F(AddressRewritePosix, KeepsTheOwnerAndPermissionsOfTheOldFile) {
   // Root rewriting another user's file must leave it that user's.
   const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
   ASSERT_EQ(chown(path_.c_str(), owner, static_cast<gid_t>(-1)), 0);
-  ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new"));
+  ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new").error);
   struct stat info {};
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, owner);
@@ -57,7 +57,7 @@ TEST_F(AddressRewritePosix, LeavesAFileInAReadOnlyFolderAlone) {
   fs::permissions(path_, fs::perms::all);
   fs::permissions(folder_.path(), fs::perms::owner_read | fs::perms::owner_exec |
                                       fs::perms::others_read | fs::perms::others_exec);
-  EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kMoveToBackup));
+  EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kCreateNewFile));
   fs::permissions(folder_.path(), fs::perms::owner_all);
   EXPECT_EQ(ReadBytes(path_), bytes_);
   EXPECT_FALSE(fs::exists(BackupPathFor(path_)));
@@ -69,6 +69,20 @@ TEST_F(AddressRewritePosix, LeavesAReadOnlyFileAlone) {
   fs::permissions(folder_.path(), fs::perms::all);
   EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kOpenTaskFile));
   EXPECT_EQ(ReadBytes(path_), bytes_);
+}
+
+// The download manager reads the file a link names: that file changes, and
+// the link stays a link.
+TEST_F(AddressRewritePosix, RewritesTheFileASymbolicLinkNames) {
+  const fs::path target = folder_ / "elsewhere" / "real.td.cfg";
+  fs::create_directory(target.parent_path());
+  WriteBytes(target, bytes_);
+  fs::create_symlink("elsewhere/real.td.cfg", path_);
+  ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new").error);
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(ReadBytes(target), BuildTaskFile({.name = "n", .address = "new", .remainder = "r"}));
+  EXPECT_FALSE(fs::exists(BackupPathFor(path_)));
+  EXPECT_FALSE(fs::exists(BackupPathFor(target)));
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ using testing::WriteBytes;
 class AddressRewrite : public ::testing::Test {
  protected:
   // Writes the task file and rewrites it with the lengths it was built with.
-  std::optional<RewriteError> Rewrite(const TaskFileParts& parts, const std::string& address,
-                                      FileSystem& file_system = SystemFileSystem()) {
+  RewriteReport Rewrite(const TaskFileParts& parts, const std::string& address,
+                        FileSystem& file_system = SystemFileSystem()) {
     WriteBytes(path_, BuildTaskFile(parts));
     auto name_length = parts.name_length.value_or(static_cast<std::int32_t>(parts.name.size()));
     auto address_length = static_cast<std::int32_t>(parts.address.size());
@@ -41,7 +41,7 @@ TEST_F(AddressRewrite, PutsEveryByteWhereItBelongs) {
   const std::string before =
       BuildTaskFile({.name = "name", .address = old_address, .remainder = remainder});
   ASSERT_FALSE(
-      Rewrite({.name = "name", .address = old_address, .remainder = remainder}, new_address));
+      Rewrite({.name = "name", .address = old_address, .remainder = remainder}, new_address).error);
 
   const std::string after = ReadBytes(path_);
   ASSERT_EQ(after.size(), 4u + 22 + 12 + 500);
@@ -65,7 +65,7 @@ class AddressRewriteLayout : public AddressRewrite,
 
 TEST_P(AddressRewriteLayout, ChangesOnlyTheAddress) {
   const RewriteCase& c = GetParam();
-  ASSERT_FALSE(Rewrite(c.parts, c.new_address));
+  ASSERT_FALSE(Rewrite(c.parts, c.new_address).error);
 
   TaskFileParts expected = c.parts;
   expected.address = c.new_address;
@@ -93,11 +93,48 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"Cp936Address", {.name = "n", .address = "o"}, "http://h/\xCE\xC4\xBC\xFE"}),
     [](const auto& info) { return info.param.label; });
 
-TEST_F(AddressRewrite, ReplacesAndRemovesABackupLeftOver) {
-  WriteBytes(BackupPathFor(path_), "left over from an earlier run");
-  ASSERT_FALSE(Rewrite({.name = "n", .address = "old"}, "new"));
+// A backup left by an earlier change that was cut short goes only when it
+// holds nothing that is not in the task file.
+TEST_F(AddressRewrite, KeepsALeftOverBackupOnlyWhenItHoldsAnotherTask) {
+  const TaskFileParts parts{.name = "n", .address = "old", .remainder = "r"};
+  const std::string other_task =
+      BuildTaskFile({.name = "n", .address = "earlier", .remainder = "r"});
+  const struct {
+    const char* label;
+    std::string left_over;
+    bool kept;
+  } cases[] = {
+      {"not a task file", "left over from an earlier run", false},
+      {"a torn task file", other_task.substr(0, other_task.size() - 4), false},
+      {"the task file again", BuildTaskFile(parts), false},
+      {"another whole task", other_task, true},
+  };
+  auto numbered = [&](const char* number) { return BackupPathFor(path_) += number; };
+  const std::filesystem::path taken = numbered(".1");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteBytes(taken, "a backup kept before");
+    WriteBytes(BackupPathFor(path_), c.left_over);
+    RewriteReport report = Rewrite(parts, "new");
+    ASSERT_FALSE(report.error);
+    EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
+    EXPECT_FALSE(BackupExists());
+    EXPECT_EQ(ReadBytes(taken), "a backup kept before");
+    if (c.kept) {
+      EXPECT_EQ(report.kept_backup, numbered(".2"));
+      EXPECT_EQ(ReadBytes(report.kept_backup), c.left_over);
+      std::filesystem::remove(report.kept_backup);
+    } else {
+      EXPECT_TRUE(report.kept_backup.empty());
+    }
+  }
+}
+
+TEST_F(AddressRewrite, RemovesANewFileLeftByAnEarlierRewrite) {
+  WriteBytes(TemporaryPathFor(path_), "half of an earlier rewrite");
+  ASSERT_FALSE(Rewrite({.name = "n", .address = "old"}, "new").error);
   EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
-  EXPECT_FALSE(BackupExists());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
 }
 
 TEST_F(AddressRewrite, RefusesAFileThatChangedSinceItWasLoaded) {
@@ -111,7 +148,7 @@ TEST_F(AddressRewrite, RefusesAFileThatChangedSinceItWasLoaded) {
   };
   for (const std::string& now : others) {
     WriteBytes(path_, now);
-    auto error = RewriteAddress(path_, 4, 7, "new");
+    auto error = RewriteAddress(path_, 4, 7, "new").error;
     ASSERT_TRUE(error);
     EXPECT_EQ(error->step, RewriteStep::kCheckUnchanged);
     EXPECT_EQ(ReadBytes(path_), now);
@@ -120,7 +157,7 @@ TEST_F(AddressRewrite, RefusesAFileThatChangedSinceItWasLoaded) {
 }
 
 TEST_F(AddressRewrite, ReportsAFileRemovedSinceItWasLoaded) {
-  auto error = RewriteAddress(path_, 0, 3, "new");
+  auto error = RewriteAddress(path_, 0, 3, "new").error;
   ASSERT_TRUE(error);
   EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
   EXPECT_FALSE(error->reason.empty());
@@ -132,48 +169,72 @@ TEST_F(AddressRewrite, ReportsAFileRemovedSinceItWasLoaded) {
 // in which the rewrite uses them.
 RewriteStep ExpectedStep(const std::vector<std::string>& operations) {
   const std::string& failed = operations.back();
-  bool renamed = std::count(operations.begin(), operations.end(), "RenameReplacing") > 0;
-  if (!renamed && failed != "RenameReplacing") return RewriteStep::kOpenTaskFile;
-  if (failed == "RenameReplacing") return RewriteStep::kMoveToBackup;
-  if (failed == "CreateNew") return RewriteStep::kCreateTaskFile;
+  bool created = std::count(operations.begin(), operations.end(), "CreateNew") > 0;
+  if (failed.starts_with("ReplaceKeepingBackup")) return RewriteStep::kReplaceTaskFile;
   if (failed == "Sync" || failed == "Close" || failed == "SyncFolderOf") {
-    return RewriteStep::kFlushTaskFile;
+    return RewriteStep::kFlushNewFile;
   }
-  return RewriteStep::kCopyContent;
+  if (failed == "CreateNew") return RewriteStep::kCreateNewFile;
+  if (created) return RewriteStep::kCopyContent;
+  if (failed == "RenameReplacing" || failed == "Remove") return RewriteStep::kSetAsideOldBackup;
+  return RewriteStep::kOpenTaskFile;
 }
 
 TEST_F(AddressRewrite, LeavesTheOldFileWhicheverOperationFails) {
-  for (const TaskFileParts& parts : std::initializer_list<TaskFileParts>{
-           {.name = "name", .address = "old", .remainder = PatternBytes(2'500'000)},
-           {.name_length = -3, .address = "old"}}) {
-    WriteBytes(path_, BuildTaskFile(parts));
+  const std::string other_task = BuildTaskFile({.name = "x", .address = "earlier"});
+  const struct {
+    TaskFileParts parts;
+    std::string left_over_backup;  // none when empty
+  } cases[] = {
+      {{.name = "name", .address = "old", .remainder = PatternBytes(2'500'000)}, ""},
+      {{.name_length = -3, .address = "old"}, ""},
+      {{.name = "n", .address = "old"}, "not a task file"},
+      {{.name = "n", .address = "old"}, other_task},
+  };
+  for (const auto& c : cases) {
+    auto prepare = [&] {
+      for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+        std::filesystem::remove(entry.path());
+      }
+      if (!c.left_over_backup.empty()) WriteBytes(BackupPathFor(path_), c.left_over_backup);
+    };
+    prepare();
     FaultyFileSystem counter;
-    ASSERT_FALSE(Rewrite(parts, "new", counter));
+    ASSERT_FALSE(Rewrite(c.parts, "new", counter).error);
     const int operation_count = static_cast<int>(counter.operations().size());
 
     for (int failing = 0; failing < operation_count; ++failing) {
       SCOPED_TRACE("operation " + std::to_string(failing) + ": " + counter.operations()[failing]);
+      prepare();
       FaultyFileSystem faulty;
       faulty.fail_at = failing;
-      auto error = Rewrite(parts, "new", faulty);
+      RewriteReport report = Rewrite(c.parts, "new", faulty);
       std::vector<std::string> tried(faulty.operations().begin(),
                                      faulty.operations().begin() + failing + 1);
-
-      if (failing == operation_count - 1) {
-        // Only removing the backup is left: the new file is whole and stays.
-        ASSERT_EQ(tried.back(), "Remove");
-        EXPECT_FALSE(error);
+      // A left-over backup that was set aside survives whatever fails.
+      if (!report.kept_backup.empty()) {
+        EXPECT_EQ(ReadBytes(report.kept_backup), c.left_over_backup);
+        std::filesystem::remove(report.kept_backup);
+      }
+      if (!report.error) {
+        // Two failures leave the change done: removing the backup at the
+        // very end, and reading a left-over backup, which is then kept.
+        EXPECT_TRUE(failing == operation_count - 1 || !report.kept_backup.empty());
         EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
-        std::filesystem::remove(BackupPathFor(path_));
         continue;
       }
+      const std::optional<RewriteError>& error = report.error;
       ASSERT_TRUE(error);
       EXPECT_EQ(error->step, ExpectedStep(tried));
       EXPECT_TRUE(error->restored);
       EXPECT_EQ(error->reason.substr(0, 16), "injected failure");
-      EXPECT_EQ(ReadBytes(path_), BuildTaskFile(parts));
-      EXPECT_FALSE(BackupExists());
-      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
+      EXPECT_EQ(ReadBytes(path_), BuildTaskFile(c.parts));
+      // Nothing left beside it but what was there before.
+      if (BackupExists()) {
+        EXPECT_EQ(ReadBytes(BackupPathFor(path_)), c.left_over_backup);
+      }
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}),
+                BackupExists() ? 2 : 1);
     }
   }
 }
@@ -181,17 +242,17 @@ TEST_F(AddressRewrite, LeavesTheOldFileWhicheverOperationFails) {
 TEST_F(AddressRewrite, KeepsTheOldContentInTheBackupWhenRestoringFails) {
   const TaskFileParts parts{.name = "n", .address = "old", .remainder = "r"};
   FaultyFileSystem counter;
-  ASSERT_FALSE(Rewrite(parts, "new", counter));
-  // Fail the first Append, then crash: the restore's rename cannot happen.
+  ASSERT_FALSE(Rewrite(parts, "new", counter).error);
+  // Flushing the folder fails after the replace; then the restore's rename
+  // cannot happen either.
   const auto& operations = counter.operations();
-  int append = static_cast<int>(std::find(operations.begin(), operations.end(), "Append") -
-                                operations.begin());
-
   FaultyFileSystem faulty;
-  faulty.crash_at = append;
-  auto error = Rewrite(parts, "new", faulty);
+  faulty.crash_at = static_cast<int>(
+      std::find(operations.begin(), operations.end(), "SyncFolderOf") - operations.begin());
+  auto error = Rewrite(parts, "new", faulty).error;
   ASSERT_TRUE(error);
   EXPECT_FALSE(error->restored);
+  EXPECT_EQ(error->backup, BackupPathFor(path_));
   EXPECT_EQ(ReadBytes(BackupPathFor(path_)), BuildTaskFile(parts));
 }
 

@@ -6,17 +6,16 @@
 #include <cstddef>
 #include <string_view>
 
-#include "taskfile/ansi_text.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
 namespace {
 
-// OPENFILENAME_SIZE_VERSION_400A, spelled so that the compiler can check it.
-static_assert(sizeof(void*) != 4 || offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
+// OPENFILENAME_SIZE_VERSION_400W, spelled so that the compiler can check it.
+static_assert(sizeof(void*) != 4 || offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
               "the 32-bit dialog record is 76 bytes long");
 
-// The dialog's record counts bytes, and so do these.
+// In characters, as the wide record counts them.
 constexpr DWORD kBufferSize = 255;
 
 const char* DescribeDialogError(DWORD code) {
@@ -51,57 +50,49 @@ const char* DescribeDialogError(DWORD code) {
   return "The dialog box could not be shown.";
 }
 
-// Pairs of description and pattern, each converted on its own, ending in
-// two NULs.
-std::string AnsiFilter(const std::string& filter) {
-  std::string text = filter.empty() ? std::string("所有文件(*.*)\0*.*", 18) : filter;
-  std::string ansi;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\0', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start)
-      ansi += TextToAnsiBytes(std::string_view(text).substr(start, end - start)) + '\0';
-    start = end + 1;
-  }
-  return ansi + '\0';
+// Pairs of description and pattern separated by NULs, ending in two NULs.
+std::wstring WideFilter(const std::string& filter) {
+  std::wstring wide = Widen(filter.empty() ? std::string_view("所有文件(*.*)\0*.*", 18) : filter);
+  while (!wide.empty() && wide.back() == L'\0') wide.pop_back();
+  return wide + std::wstring(2, L'\0');
 }
 
 // The text before the buffer's first NUL; empty when it has none.
-std::string TextBeforeNul(const std::string& buffer) {
-  std::size_t end = buffer.find('\0');
-  return end == std::string::npos ? std::string() : AnsiBytesToText(buffer.substr(0, end));
+std::string TextBeforeNul(const std::wstring& buffer) {
+  std::size_t end = buffer.find(L'\0');
+  return end == std::wstring::npos ? std::string()
+                                   : Narrow(std::wstring_view(buffer).substr(0, end));
 }
 
 }  // namespace
 
 bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::string& filter,
                     std::string& path, std::string& file_title) {
-  // Converted now, not when compiled, so that the dialog reads right on any
-  // Windows whatever its code page.
-  const std::string ansi_filter = AnsiFilter(filter);
-  const std::string ansi_title = TextToAnsiBytes("打开文件");
-  std::string file_buffer = TextToAnsiBytes(suggested_name).substr(0, kBufferSize - 1);
-  file_buffer.resize(kBufferSize + 1, '\0');
-  std::string title_buffer(kBufferSize + 1, '\0');
-  const char empty[] = "";
+  const std::wstring wide_filter = WideFilter(filter);
+  const std::wstring title = Widen("打开文件");
+  std::wstring file_buffer = Widen(suggested_name).substr(0, kBufferSize - 1);
+  file_buffer.resize(kBufferSize + 1, L'\0');
+  std::wstring title_buffer(kBufferSize + 1, L'\0');
+  const wchar_t empty[] = L"";
 
-  OPENFILENAMEA dialog{};
+  // The wide dialog: a name outside the ANSI code page (Hangul on a Chinese
+  // Windows, say) comes back whole instead of with "?" in it.
+  OPENFILENAMEW dialog{};
   // The record as Windows 95 knew it: 76 bytes in a 32-bit program, more in
   // a 64-bit one, where a literal 76 makes the dialog refuse to open.
-  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   dialog.hwndOwner = owner;
-  dialog.lpstrFilter = ansi_filter.c_str();
+  dialog.lpstrFilter = wide_filter.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file_buffer.data();
   dialog.nMaxFile = kBufferSize;
   dialog.lpstrFileTitle = title_buffer.data();
   dialog.nMaxFileTitle = kBufferSize;
   dialog.lpstrInitialDir = empty;
-  dialog.lpstrTitle = ansi_title.c_str();
+  dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
-  if (!GetOpenFileNameA(&dialog)) {
+  if (!GetOpenFileNameW(&dialog)) {
     // 0 is Cancel, FNERR_ codes mean a name that does not fit the buffers:
     // neither is a failure of the dialog itself.
     const DWORD error = CommDlgExtendedError();

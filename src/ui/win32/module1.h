@@ -1,4 +1,4 @@
-// The open-file dialog routine: the system's ANSI dialog, GetOpenFileNameA.
+// The open-file dialog routine: the system's dialog, GetOpenFileNameW.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +9,9 @@ namespace orvanta::win32 {
 
 // Shows the open-file dialog over `owner`, titled "打开文件", for one
 // existing file. `filter` is pairs of description and pattern separated by
-// NULs; empty offers all files. Texts are UTF-8, converted to and from the
-// ANSI code page. Returns true when a file was chosen, and only then sets
-// `path` (full) and `file_title` (bare name). When the dialog cannot be shown
-// it says why in a message box and returns false.
+// NULs; empty offers all files. Texts are UTF-8. Returns true when a file was
+// chosen, and only then sets `path` (full) and `file_title` (bare name). When
+// the dialog cannot be shown it says why in a message box and returns false.
 bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::string& filter,
                     std::string& path, std::string& file_title);
 

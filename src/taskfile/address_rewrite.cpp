@@ -10,6 +10,7 @@
 
 #include "taskfile/task_file_layout.h"
 #include "taskfile/task_file_reader.h"
+#include "taskfile/unicode_text.h"
 
 namespace orvanta {
 namespace {
@@ -34,8 +35,7 @@ bool Matches(const TaskFileLayout& layout, std::int32_t name_length, std::int32_
 // Opens the task file, for writing so that a read-only or locked file is
 // refused before anything is touched, and checks that it still holds the
 // lengths it was loaded with.
-std::optional<RewriteError> OpenUnchanged(FileSystem& file_system,
-                                          const std::filesystem::path& task_file,
+std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePath& task_file,
                                           std::int32_t name_length, std::int32_t address_length,
                                           std::unique_ptr<ReadableFile>& file) {
   auto opened = file_system.OpenForUpdate(task_file);
@@ -82,8 +82,7 @@ bool SameBytes(ReadableFile& a, ReadableFile& b) {
 // A backup left by an earlier change that was cut short may be the only
 // complete copy of that task. It may go only when it is the task file again
 // or no whole task file at all; what cannot be read is kept.
-bool MayReplaceOldBackup(FileSystem& file_system, ReadableFile& task,
-                         const std::filesystem::path& backup) {
+bool MayReplaceOldBackup(FileSystem& file_system, ReadableFile& task, const FilePath& backup) {
   auto opened = file_system.OpenForReading(backup);
   if (!opened.ok()) return false;
   ReadableFile& old_backup = *opened.value();
@@ -97,8 +96,7 @@ bool MayReplaceOldBackup(FileSystem& file_system, ReadableFile& task,
 // that holds nothing of value, or moves one that does to the first free
 // "<backup>.1", "<backup>.2"... and says where in `kept`.
 std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableFile& task,
-                                              const std::filesystem::path& backup,
-                                              std::filesystem::path& kept) {
+                                              const FilePath& backup, FilePath& kept) {
   if (!file_system.Exists(backup)) return std::nullopt;
   if (MayReplaceOldBackup(file_system, task, backup)) {
     Status status = file_system.Remove(backup);
@@ -106,8 +104,8 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
     return std::nullopt;
   }
   for (int number = 1;; ++number) {
-    std::filesystem::path candidate = backup;
-    candidate += "." + std::to_string(number);
+    FilePath candidate = backup;
+    candidate += PathFromUtf8("." + std::to_string(number));
     if (file_system.Exists(candidate)) continue;
     Status status = file_system.RenameReplacing(backup, candidate);
     if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());
@@ -119,11 +117,9 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
 // Writes the new content to `temporary` and makes it durable: everything
 // before the address length, the new length and address, then everything
 // after the old address.
-std::optional<RewriteError> WriteNewContent(FileSystem& file_system,
-                                            const std::filesystem::path& temporary,
-                                            const std::filesystem::path& task_file,
-                                            ReadableFile& old_content, std::int32_t name_length,
-                                            std::int32_t address_length,
+std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FilePath& temporary,
+                                            const FilePath& task_file, ReadableFile& old_content,
+                                            std::int32_t name_length, std::int32_t address_length,
                                             std::string_view new_address) {
   const std::uint64_t kept_prefix = layout::AddressLengthOffset(name_length);
   const std::uint64_t old_address_end =
@@ -151,8 +147,8 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system,
 
 // After a failed replace: the old content goes back to the task file's name
 // wherever it is only at the backup's.
-void PutBackupBack(FileSystem& file_system, const std::filesystem::path& task_file,
-                   const std::filesystem::path& backup, bool replaced, RewriteError& error) {
+void PutBackupBack(FileSystem& file_system, const FilePath& task_file, const FilePath& backup,
+                   bool replaced, RewriteError& error) {
   if (!replaced && file_system.Exists(task_file)) return;
   Status status = file_system.RenameReplacing(backup, task_file);
   if (!status.ok()) {
@@ -166,9 +162,8 @@ void PutBackupBack(FileSystem& file_system, const std::filesystem::path& task_fi
 
 // Puts the new content in the task file's place and makes that durable
 // before the old content's last name, the backup, goes.
-std::optional<RewriteError> Replace(FileSystem& file_system, const std::filesystem::path& task_file,
-                                    const std::filesystem::path& temporary,
-                                    const std::filesystem::path& backup) {
+std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& task_file,
+                                    const FilePath& temporary, const FilePath& backup) {
   Status status = file_system.ReplaceKeepingBackup(task_file, temporary, backup);
   if (!status.ok()) {
     RewriteError error = Failed(RewriteStep::kReplaceTaskFile, status.message());
@@ -188,21 +183,21 @@ std::optional<RewriteError> Replace(FileSystem& file_system, const std::filesyst
 
 }  // namespace
 
-std::filesystem::path BackupPathFor(const std::filesystem::path& task_file) {
-  std::filesystem::path backup = task_file;
-  backup += ".bak";
+FilePath BackupPathFor(const FilePath& task_file) {
+  FilePath backup = task_file;
+  backup += PathFromUtf8(".bak");
   return backup;
 }
 
 // Ends in neither "td.cfg" nor ".bak", so it is never taken for a task
 // file or its backup.
-std::filesystem::path TemporaryPathFor(const std::filesystem::path& task_file) {
-  std::filesystem::path temporary = task_file;
-  temporary += ".orvanta-new";
+FilePath TemporaryPathFor(const FilePath& task_file) {
+  FilePath temporary = task_file;
+  temporary += PathFromUtf8(".orvanta-new");
   return temporary;
 }
 
-RewriteReport RewriteAddress(const std::filesystem::path& task_file, std::int32_t name_length,
+RewriteReport RewriteAddress(const FilePath& task_file, std::int32_t name_length,
                              std::int32_t address_length, std::string_view new_address,
                              FileSystem& file_system) {
   RewriteReport report;
@@ -216,9 +211,9 @@ RewriteReport RewriteAddress(const std::filesystem::path& task_file, std::int32_
     report.error = Failed(RewriteStep::kOpenTaskFile, resolved.error().message);
     return report;
   }
-  const std::filesystem::path& target = resolved.value();
-  const std::filesystem::path backup = BackupPathFor(target);
-  const std::filesystem::path temporary = TemporaryPathFor(target);
+  const FilePath& target = resolved.value();
+  const FilePath backup = BackupPathFor(target);
+  const FilePath temporary = TemporaryPathFor(target);
 
   // Copying from the very handle that was checked copies what was checked.
   std::unique_ptr<ReadableFile> old_content;

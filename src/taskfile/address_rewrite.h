@@ -5,10 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include "taskfile/file_path.h"
 
 #include "taskfile/file_system.h"
 
@@ -30,7 +30,7 @@ struct RewriteError {
   // False only when putting the old content back failed as well: it is then
   // whole at `backup`.
   bool restored = true;
-  std::filesystem::path backup;
+  FilePath backup;
 };
 
 struct RewriteReport {
@@ -38,13 +38,13 @@ struct RewriteReport {
   // Where a backup left by an earlier, interrupted change was kept, because
   // it held a whole task file that differs from the one being changed.
   // Empty when there was none to keep.
-  std::filesystem::path kept_backup;
+  FilePath kept_backup;
 };
 
-std::filesystem::path BackupPathFor(const std::filesystem::path& task_file);
+FilePath BackupPathFor(const FilePath& task_file);
 
 // Where the new content is written before it replaces the task file.
-std::filesystem::path TemporaryPathFor(const std::filesystem::path& task_file);
+FilePath TemporaryPathFor(const FilePath& task_file);
 
 // Writes `new_address` (ANSI bytes) in place of the old address.
 // `name_length` and `address_length` are those the last ReadTaskFile of this
@@ -57,7 +57,7 @@ std::filesystem::path TemporaryPathFor(const std::filesystem::path& task_file);
 // content is durable. On any error the task file keeps its old bytes and no
 // backup remains (unless `restored` is false). On success no backup remains,
 // unless the system refused to delete it once the new content was in place.
-RewriteReport RewriteAddress(const std::filesystem::path& task_file, std::int32_t name_length,
+RewriteReport RewriteAddress(const FilePath& task_file, std::int32_t name_length,
                              std::int32_t address_length, std::string_view new_address,
                              FileSystem& file_system = SystemFileSystem());
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <span>
+#include "taskfile/file_path.h"
 
 #include "taskfile/status.h"
 
@@ -39,24 +39,22 @@ class FileSystem {
 
   // The file `path` finally names once every symbolic link (a reparse-point
   // link on Windows) is followed; `path` itself when it is no link.
-  virtual Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) = 0;
+  virtual Result<FilePath> ResolveLinks(const FilePath& path) = 0;
 
   // Whether anything, file, folder or link, goes by that name.
-  virtual bool Exists(const std::filesystem::path& path) = 0;
+  virtual bool Exists(const FilePath& path) = 0;
 
   // Fails for anything but a regular file.
-  virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(
-      const std::filesystem::path& path) = 0;
+  virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) = 0;
 
   // As OpenForReading, but fails where the file could not be written now
   // (read-only, locked by another program).
-  virtual Result<std::unique_ptr<ReadableFile>> OpenForUpdate(
-      const std::filesystem::path& path) = 0;
+  virtual Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) = 0;
 
   // Creates `path`, which must not exist yet, with the permissions and owner
   // `like` has.
-  virtual Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
-                                                          const std::filesystem::path& like) = 0;
+  virtual Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
+                                                          const FilePath& like) = 0;
 
   // Gives the complete file `replacement` the name `target`; the file that
   // went by `target` stays reachable as `backup`, which must not exist.
@@ -65,19 +63,17 @@ class FileSystem {
   // to `backup` first, and for a moment `target` names nothing. On failure
   // the names are as they were, or, where even undoing failed, the old file
   // is at `backup`.
-  virtual Status ReplaceKeepingBackup(const std::filesystem::path& target,
-                                      const std::filesystem::path& replacement,
-                                      const std::filesystem::path& backup) = 0;
+  virtual Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
+                                      const FilePath& backup) = 0;
 
   // Renames in one step, replacing whatever file `to` names.
-  virtual Status RenameReplacing(const std::filesystem::path& from,
-                                 const std::filesystem::path& to) = 0;
+  virtual Status RenameReplacing(const FilePath& from, const FilePath& to) = 0;
 
-  virtual Status Remove(const std::filesystem::path& path) = 0;
+  virtual Status Remove(const FilePath& path) = 0;
 
   // Makes the renames and creations in the folder holding `path` durable.
   // Nothing to do where the system does that on its own.
-  virtual Status SyncFolderOf(const std::filesystem::path& path) = 0;
+  virtual Status SyncFolderOf(const FilePath& path) = 0;
 };
 
 // The operating system's file system.

@@ -79,7 +79,7 @@ class PosixWritableFile final : public WritableFile {
   FileDescriptor fd_;
 };
 
-Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, int flags) {
+Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, int flags) {
   int fd = ::open(path.c_str(), flags | O_CLOEXEC);
   if (fd < 0) return LastError();
   FileDescriptor guard(fd);
@@ -93,31 +93,31 @@ Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, in
 
 class PosixFileSystem final : public FileSystem {
  public:
-  Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) override {
+  Result<FilePath> ResolveLinks(const FilePath& path) override {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) return LastError();
-    std::filesystem::path target(resolved);
+    FilePath target(resolved);
     std::free(resolved);
     return target;
   }
 
-  bool Exists(const std::filesystem::path& path) override {
+  bool Exists(const FilePath& path) override {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
   }
 
-  Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
     return Open(path, O_RDONLY);
   }
 
-  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override {
     return Open(path, O_RDWR);
   }
 
-  Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
-                                                  const std::filesystem::path& like) override {
+  Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
+                                                  const FilePath& like) override {
     struct stat model {};
     if (::stat(like.c_str(), &model) != 0) return LastError();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
@@ -137,9 +137,8 @@ class PosixFileSystem final : public FileSystem {
 
   // A second name where the file system has hard links (ext4, tmpfs), so the
   // task file's name never goes missing; a move where it has none (exFAT).
-  Status ReplaceKeepingBackup(const std::filesystem::path& target,
-                              const std::filesystem::path& replacement,
-                              const std::filesystem::path& backup) override {
+  Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
+                              const FilePath& backup) override {
     bool linked = ::link(target.c_str(), backup.c_str()) == 0;
     if (!linked && errno == EEXIST) return LastError();
     if (!linked && std::rename(target.c_str(), backup.c_str()) != 0) return LastError();
@@ -153,17 +152,16 @@ class PosixFileSystem final : public FileSystem {
     return error;
   }
 
-  Status RenameReplacing(const std::filesystem::path& from,
-                         const std::filesystem::path& to) override {
+  Status RenameReplacing(const FilePath& from, const FilePath& to) override {
     return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : LastError();
   }
 
-  Status Remove(const std::filesystem::path& path) override {
+  Status Remove(const FilePath& path) override {
     return ::unlink(path.c_str()) == 0 ? Status() : LastError();
   }
 
-  Status SyncFolderOf(const std::filesystem::path& path) override {
-    std::filesystem::path folder = path.parent_path();
+  Status SyncFolderOf(const FilePath& path) override {
+    FilePath folder = path.parent_path();
     if (folder.empty()) folder = ".";
     FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) return LastError();

@@ -99,7 +99,7 @@ class Win32WritableFile final : public WritableFile {
   Handle handle_;
 };
 
-Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, DWORD access) {
+Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access) {
   // Other programs may go on reading, writing or renaming the file meanwhile,
   // as they could before it was opened here.
   HANDLE handle =
@@ -122,7 +122,7 @@ Result<std::unique_ptr<ReadableFile>> Open(const std::filesystem::path& path, DW
 
 // A final path as GetFinalPathNameByHandleW gives it, without the "\\?\"
 // it puts before a drive letter, so that messages show the usual form.
-std::filesystem::path WithoutLongPathPrefix(std::wstring path) {
+FilePath WithoutLongPathPrefix(std::wstring path) {
   if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
   if (path.starts_with(L"\\\\?\\")) return path.substr(4);
   return path;
@@ -130,7 +130,7 @@ std::filesystem::path WithoutLongPathPrefix(std::wstring path) {
 
 class Win32FileSystem final : public FileSystem {
  public:
-  Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) override {
+  Result<FilePath> ResolveLinks(const FilePath& path) override {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return path;
@@ -152,20 +152,20 @@ class Win32FileSystem final : public FileSystem {
     }
   }
 
-  bool Exists(const std::filesystem::path& path) override {
+  bool Exists(const FilePath& path) override {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
     return Open(path, GENERIC_READ);
   }
 
-  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override {
     return Open(path, GENERIC_READ | GENERIC_WRITE);
   }
 
-  Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
-                                                  const std::filesystem::path& like) override {
+  Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
+                                                  const FilePath& like) override {
     DWORD attributes = GetFileAttributesW(like.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
     const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -179,9 +179,8 @@ class Win32FileSystem final : public FileSystem {
 
   // ReplaceFileW also carries over the old file's attributes, security and
   // creation time, as Windows' own programs do when they save.
-  Status ReplaceKeepingBackup(const std::filesystem::path& target,
-                              const std::filesystem::path& replacement,
-                              const std::filesystem::path& backup) override {
+  Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
+                              const FilePath& backup) override {
     if (ReplaceFileW(target.c_str(), replacement.c_str(), backup.c_str(),
                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
                      nullptr)) {
@@ -196,20 +195,19 @@ class Win32FileSystem final : public FileSystem {
     return ErrorFromCode(code);
   }
 
-  Status RenameReplacing(const std::filesystem::path& from,
-                         const std::filesystem::path& to) override {
+  Status RenameReplacing(const FilePath& from, const FilePath& to) override {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? Status()
                : LastError();
   }
 
-  Status Remove(const std::filesystem::path& path) override {
+  Status Remove(const FilePath& path) override {
     return DeleteFileW(path.c_str()) ? Status() : LastError();
   }
 
   // NTFS journals renames and creations itself; MOVEFILE_WRITE_THROUGH and
   // FlushFileBuffers cover the rest.
-  Status SyncFolderOf(const std::filesystem::path&) override { return {}; }
+  Status SyncFolderOf(const FilePath&) override { return {}; }
 };
 
 }  // namespace

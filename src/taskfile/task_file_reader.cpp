@@ -94,7 +94,7 @@ TaskFileContent ReadTaskFile(ReadableFile& file) {
   return record;
 }
 
-TaskFileContent ReadTaskFile(const std::filesystem::path& path, FileSystem& file_system) {
+TaskFileContent ReadTaskFile(const FilePath& path, FileSystem& file_system) {
   auto file = file_system.OpenForReading(path);
   if (!file.ok()) return UnreadableFile{file.error().message};
   return ReadTaskFile(*file.value());

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <variant>
+#include "taskfile/file_path.h"
 
 #include "taskfile/file_system.h"
 
@@ -44,8 +44,7 @@ using TaskFileLayout = std::variant<TaskLengths, NotTaskFile, DamagedTaskFile, U
 // Reads the header, the name and the address, never the rest, so its cost
 // does not grow with the file. Each declared length is checked against the
 // file's size before anything is allocated for it. Leaves no file open.
-TaskFileContent ReadTaskFile(const std::filesystem::path& path,
-                             FileSystem& file_system = SystemFileSystem());
+TaskFileContent ReadTaskFile(const FilePath& path, FileSystem& file_system = SystemFileSystem());
 
 // The same, over a file already open.
 TaskFileContent ReadTaskFile(ReadableFile& file);

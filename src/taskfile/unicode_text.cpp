@@ -105,14 +105,25 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::filesystem::path PathFromUtf8(std::string_view text) {
-  return std::filesystem::path(
-      std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+// Built from the system's own kind of string, so that no locale converts
+// anything: UTF-8 on POSIX, UTF-16 on Windows.
+FilePath PathFromUtf8(std::string_view text) {
+  using Native = FilePath::string_type;
+  if constexpr (sizeof(Native::value_type) == sizeof(char16_t)) {
+    std::u16string wide = Utf8ToUtf16(text);
+    return Native(wide.begin(), wide.end());
+  } else {
+    return Native(text.begin(), text.end());
+  }
 }
 
-std::string PathToUtf8(const std::filesystem::path& path) {
-  std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
+std::string PathToUtf8(const FilePath& path) {
+  const auto& native = path.native();
+  if constexpr (sizeof(native[0]) == sizeof(char16_t)) {
+    return Utf16ToUtf8(std::u16string(native.begin(), native.end()));
+  } else {
+    return std::string(native.begin(), native.end());
+  }
 }
 
 }  // namespace orvanta

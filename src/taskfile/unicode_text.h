@@ -1,11 +1,11 @@
 // UTF-8 helpers for text inside the program, and the one way to turn UTF-8
-// into a path (std::filesystem::path(std::string) would read the ANSI code
+// into a path (FilePath(std::string) would read the ANSI code
 // page on Windows).
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
+#include "taskfile/file_path.h"
 
 namespace orvanta {
 
@@ -18,7 +18,7 @@ std::string CodePointsToUtf8(std::u32string_view code_points);
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);  // lone surrogates become U+FFFD
 
-std::filesystem::path PathFromUtf8(std::string_view text);
-std::string PathToUtf8(const std::filesystem::path& path);
+FilePath PathFromUtf8(std::string_view text);
+std::string PathToUtf8(const FilePath& path);
 
 }  // namespace orvanta

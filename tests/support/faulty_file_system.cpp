@@ -97,29 +97,25 @@ void FaultyFileSystem::LoseUnsyncedWrites() {
   }
 }
 
-Result<std::filesystem::path> FaultyFileSystem::ResolveLinks(const std::filesystem::path& path) {
+Result<FilePath> FaultyFileSystem::ResolveLinks(const FilePath& path) {
   if (!Allow("ResolveLinks")) return kInjectedFailure;
   return SystemFileSystem().ResolveLinks(path);
 }
 
-bool FaultyFileSystem::Exists(const std::filesystem::path& path) {
-  return SystemFileSystem().Exists(path);
-}
+bool FaultyFileSystem::Exists(const FilePath& path) { return SystemFileSystem().Exists(path); }
 
-Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::OpenForReading(
-    const std::filesystem::path& path) {
+Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::OpenForReading(const FilePath& path) {
   if (!Allow("OpenForReading")) return kInjectedFailure;
   return WrapReader(SystemFileSystem().OpenForReading(path), *this);
 }
 
-Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::OpenForUpdate(
-    const std::filesystem::path& path) {
+Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::OpenForUpdate(const FilePath& path) {
   if (!Allow("OpenForUpdate")) return kInjectedFailure;
   return WrapReader(SystemFileSystem().OpenForUpdate(path), *this);
 }
 
-Result<std::unique_ptr<WritableFile>> FaultyFileSystem::CreateNew(
-    const std::filesystem::path& path, const std::filesystem::path& like) {
+Result<std::unique_ptr<WritableFile>> FaultyFileSystem::CreateNew(const FilePath& path,
+                                                                  const FilePath& like) {
   if (!Allow("CreateNew")) return kInjectedFailure;
   auto created = SystemFileSystem().CreateNew(path, like);
   if (!created.ok()) return created.error();
@@ -127,9 +123,8 @@ Result<std::unique_ptr<WritableFile>> FaultyFileSystem::CreateNew(
       new FaultyWritableFile(std::move(created.value()), path, *this));
 }
 
-Status FaultyFileSystem::ReplaceKeepingBackup(const std::filesystem::path& target,
-                                              const std::filesystem::path& replacement,
-                                              const std::filesystem::path& backup) {
+Status FaultyFileSystem::ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
+                                              const FilePath& backup) {
   if (!Allow("ReplaceKeepingBackup")) return kInjectedFailure;
   if (!Allow("ReplaceKeepingBackup, rename")) {
     // A failure is undone by the real file system; a crash is not.
@@ -145,20 +140,19 @@ Status FaultyFileSystem::ReplaceKeepingBackup(const std::filesystem::path& targe
   return status;
 }
 
-Status FaultyFileSystem::RenameReplacing(const std::filesystem::path& from,
-                                         const std::filesystem::path& to) {
+Status FaultyFileSystem::RenameReplacing(const FilePath& from, const FilePath& to) {
   if (!Allow("RenameReplacing")) return kInjectedFailure;
   Status status = SystemFileSystem().RenameReplacing(from, to);
   if (status.ok()) FollowRename(from, to);
   return status;
 }
 
-Status FaultyFileSystem::Remove(const std::filesystem::path& path) {
+Status FaultyFileSystem::Remove(const FilePath& path) {
   if (!Allow("Remove")) return kInjectedFailure;
   return SystemFileSystem().Remove(path);
 }
 
-Status FaultyFileSystem::SyncFolderOf(const std::filesystem::path& path) {
+Status FaultyFileSystem::SyncFolderOf(const FilePath& path) {
   if (!Allow("SyncFolderOf")) return kInjectedFailure;
   return SystemFileSystem().SyncFolderOf(path);
 }

@@ -34,21 +34,19 @@ class FaultyFileSystem final : public FileSystem {
   bool Allow(const std::string& name);
   void RecordSynced(const std::filesystem::path& path, std::uint64_t size);
 
-  Result<std::filesystem::path> ResolveLinks(const std::filesystem::path& path) override;
-  bool Exists(const std::filesystem::path& path) override;  // a query: never fails
-  Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::filesystem::path& path) override;
-  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const std::filesystem::path& path) override;
-  Result<std::unique_ptr<WritableFile>> CreateNew(const std::filesystem::path& path,
-                                                  const std::filesystem::path& like) override;
+  Result<FilePath> ResolveLinks(const FilePath& path) override;
+  bool Exists(const FilePath& path) override;  // a query: never fails
+  Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override;
+  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override;
+  Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
+                                                  const FilePath& like) override;
   // Counts as two operations, the backup and the rename, so a crash can
   // fall between them.
-  Status ReplaceKeepingBackup(const std::filesystem::path& target,
-                              const std::filesystem::path& replacement,
-                              const std::filesystem::path& backup) override;
-  Status RenameReplacing(const std::filesystem::path& from,
-                         const std::filesystem::path& to) override;
-  Status Remove(const std::filesystem::path& path) override;
-  Status SyncFolderOf(const std::filesystem::path& path) override;
+  Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
+                              const FilePath& backup) override;
+  Status RenameReplacing(const FilePath& from, const FilePath& to) override;
+  Status Remove(const FilePath& path) override;
+  Status SyncFolderOf(const FilePath& path) override;
 
  private:
   bool Crashed() const;

@@ -6,6 +6,7 @@
 #include "support/task_file_bytes.h"
 #include "taskfile/task_file_layout.h"
 #include "taskfile/task_file_reader.h"
+#include "taskfile/unicode_text.h"
 
 namespace orvanta {
 namespace {
@@ -109,7 +110,7 @@ TEST_F(AddressRewrite, KeepsALeftOverBackupOnlyWhenItHoldsAnotherTask) {
       {"the task file again", BuildTaskFile(parts), false},
       {"another whole task", other_task, true},
   };
-  auto numbered = [&](const char* number) { return BackupPathFor(path_) += number; };
+  auto numbered = [&](const char* number) { return BackupPathFor(path_) += PathFromUtf8(number); };
   const std::filesystem::path taken = numbered(".1");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

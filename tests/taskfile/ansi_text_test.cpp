@@ -49,7 +49,7 @@ TEST(UnicodeText, ConvertsBetweenUtf8AndUtf16) {
 TEST(UnicodeText, MakesPathsFromUtf8OnEverySystem) {
   const std::string name = "下载/电影.td.cfg";
   EXPECT_EQ(PathToUtf8(PathFromUtf8(name)), name);
-  EXPECT_EQ(PathToUtf8(PathFromUtf8(name).filename()), "电影.td.cfg");
+  EXPECT_EQ(PathToUtf8(std::filesystem::path(PathFromUtf8(name)).filename()), "电影.td.cfg");
 }
 
 }  // namespace

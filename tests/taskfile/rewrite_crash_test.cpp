@@ -74,7 +74,7 @@ class RewriteCrash : public ::testing::TestWithParam<CrashCase> {
     std::set<std::string> tasks;
     for (const auto& entry : fs::directory_iterator(folder_.path())) {
       if (std::holds_alternative<TaskRecord>(ReadTaskFile(entry.path())) &&
-          entry.path() != TemporaryPathFor(path_)) {
+          entry.path() != fs::path(TemporaryPathFor(path_))) {
         tasks.insert(ReadBytes(entry.path()));
       }
     }

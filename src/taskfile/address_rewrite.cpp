@@ -105,7 +105,8 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
   }
   for (int number = 1;; ++number) {
     FilePath candidate = backup;
-    candidate += PathFromUtf8("." + std::to_string(number));
+    candidate += PathFromUtf8(".");
+    candidate += PathFromUtf8(std::to_string(number));
     if (file_system.Exists(candidate)) continue;
     Status status = file_system.RenameReplacing(backup, candidate);
     if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());

@@ -18,7 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One exe that needs nothing but Windows' own DLLs, with only the code it
 # calls: every function in a section of its own, and the unused ones dropped.
 set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--gc-sections")
+# No link time in the PE header, so that a rebuild gives the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--gc-sections -Wl,--no-insert-timestamp")
 
 # ctest runs every test program under Wine.
 find_program(ORVANTA_WINE NAMES wine wine64)

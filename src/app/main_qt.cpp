@@ -3,7 +3,11 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
+
+#include <string>
+#include <vector>
 
 #include "app_info.h"
 #include "ui/qt/form1.h"
@@ -23,5 +27,11 @@ int main(int argc, char* argv[]) {
 
   orvanta::qt::Form1 window;
   window.show();
+
+  // Files handed over by a file manager ("Open with", %F), as bytes: the
+  // QApplication above has taken its own options out of argv. They open once
+  // the window is up, so that any message stands over it.
+  std::vector<std::string> paths(argv + 1, argv + argc);
+  QTimer::singleShot(0, &window, [&window, paths] { window.controller().OpenGivenFiles(paths); });
   return QApplication::exec();
 }

@@ -2,10 +2,33 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <string>
+#include <vector>
+
+#include "app/startup_win32.h"
 #include "ui/win32/form1.h"
+#include "ui/win32/wide_text.h"
+
+namespace {
+
+// The files dropped on the exe or handed over by "Open with", read as
+// UTF-16 so that any name arrives whole; the program's own path left out.
+std::vector<std::string> ArgumentsAsUtf8() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> paths;
+  for (int i = 1; arguments && i < count; ++i)
+    paths.push_back(orvanta::win32::Narrow(arguments[i]));
+  LocalFree(arguments);
+  return paths;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  orvanta::win32::LoadDllsFromSystemFolderOnly();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -13,6 +36,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   if (!form) return 1;
   ShowWindow(form->hwnd(), show);
   UpdateWindow(form->hwnd());
+  form->controller().OpenGivenFiles(ArgumentsAsUtf8());
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -71,6 +71,14 @@ void TaskController::DropFiles(const std::vector<std::string>& paths) {
   }
 }
 
+void TaskController::OpenGivenFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    ClearBoxes();
+    LoadTaskFile(path);
+  }
+}
+
 void TaskController::ModifyAddress() {
   if (!state_.TaskLoaded) return;
   std::string typed = view_.GetNewAddressText();

@@ -27,6 +27,9 @@ class TaskController {
   void LoadTaskFile(const std::string& path);
   void OpenChosenFile();                                  // the Open button
   void DropFiles(const std::vector<std::string>& paths);  // files dropped on the address box
+  // Paths the program was started with (a file manager's "Open with"): each
+  // is opened in turn as if chosen with Open, so the last one decides.
+  void OpenGivenFiles(const std::vector<std::string>& paths);
   void ModifyAddress();                                   // the Modify button
 
   const TaskState& State() const { return state_; }

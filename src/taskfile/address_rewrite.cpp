@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "taskfile/reasons.h"
 #include "taskfile/task_file_layout.h"
 #include "taskfile/task_file_reader.h"
 #include "taskfile/unicode_text.h"
@@ -46,7 +47,7 @@ std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePat
     return Failed(RewriteStep::kOpenTaskFile, unreadable->Reason);
   }
   if (!Matches(layout, name_length, address_length)) {
-    return Failed(RewriteStep::kCheckUnchanged, "the task file changed since it was loaded");
+    return Failed(RewriteStep::kCheckUnchanged, reason::kChangedSinceLoaded);
   }
   return std::nullopt;
 }
@@ -203,7 +204,7 @@ RewriteReport RewriteAddress(const FilePath& task_file, std::int32_t name_length
                              FileSystem& file_system) {
   RewriteReport report;
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    report.error = Failed(RewriteStep::kCopyContent, "the new address is too long");
+    report.error = Failed(RewriteStep::kCopyContent, reason::kAddressTooLong);
     return report;
   }
   // Through a link, the file it names is what the download manager reads.

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "taskfile/file_system.h"
+#include "taskfile/reasons.h"
 
 namespace orvanta {
 namespace {
@@ -45,7 +46,7 @@ class PosixReadableFile final : public ReadableFile {
       ssize_t got = ::pread(fd_.get(), out.data(), out.size(), static_cast<off_t>(offset));
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return LastError();
-      if (got == 0) return SystemError{"unexpected end of file"};
+      if (got == 0) return SystemError{reason::kEndOfFile};
       out = out.subspan(static_cast<std::size_t>(got));
       offset += static_cast<std::uint64_t>(got);
     }
@@ -79,14 +80,18 @@ class PosixWritableFile final : public WritableFile {
   FileDescriptor fd_;
 };
 
+// Opens without blocking, so that a FIFO or a device named like a task file
+// is refused at once instead of hanging the window until something writes.
 Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0 && errno == EISDIR) return SystemError{reason::kFolder};
   if (fd < 0) return LastError();
   FileDescriptor guard(fd);
   struct stat info {};
   if (::fstat(fd, &info) != 0) return LastError();
-  if (S_ISDIR(info.st_mode)) return SystemError{std::strerror(EISDIR)};
-  if (!S_ISREG(info.st_mode)) return SystemError{"not a regular file"};
+  if (S_ISDIR(info.st_mode)) return SystemError{reason::kFolder};
+  if (!S_ISREG(info.st_mode)) return SystemError{reason::kNotRegularFile};
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return LastError();
   return std::unique_ptr<ReadableFile>(
       new PosixReadableFile(guard.release(), static_cast<std::uint64_t>(info.st_size)));
 }

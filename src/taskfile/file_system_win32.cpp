@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "taskfile/file_system.h"
+#include "taskfile/reasons.h"
 #include "taskfile/unicode_text.h"
 
 namespace orvanta {
@@ -22,7 +23,7 @@ SystemError ErrorFromCode(DWORD code) {
                               message.back() == u' ' || message.back() == u'.')) {
     message.pop_back();
   }
-  if (message.empty()) return {"error " + std::to_string(code)};
+  if (message.empty()) return {reason::kSystemErrorNumber + std::to_string(code)};
   return {Utf16ToUtf8(message)};
 }
 
@@ -63,10 +64,10 @@ class Win32ReadableFile final : public ReadableFile {
       at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD want = static_cast<DWORD>(std::min(out.size(), kMaxTransfer)), got = 0;
       if (!ReadFile(handle_.get(), out.data(), want, &got, &at)) {
-        if (GetLastError() == ERROR_HANDLE_EOF) return SystemError{"unexpected end of file"};
+        if (GetLastError() == ERROR_HANDLE_EOF) return SystemError{reason::kEndOfFile};
         return LastError();
       }
-      if (got == 0) return SystemError{"unexpected end of file"};
+      if (got == 0) return SystemError{reason::kEndOfFile};
       out = out.subspan(got);
       offset += got;
     }
@@ -100,6 +101,10 @@ class Win32WritableFile final : public WritableFile {
 };
 
 Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return SystemError{reason::kFolder};
+  }
   // Other programs may go on reading, writing or renaming the file meanwhile,
   // as they could before it was opened here.
   HANDLE handle =
@@ -107,9 +112,10 @@ Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access) {
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return LastError();
   Handle guard(handle);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return SystemError{reason::kNotRegularFile};
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info)) return LastError();
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ErrorFromCode(ERROR_ACCESS_DENIED);
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return SystemError{reason::kFolder};
   // Windows refuses write access to a read-only file itself, except to
   // privileged Wine users: refuse it here too, for every user alike.
   bool writing = (access & GENERIC_WRITE) != 0;

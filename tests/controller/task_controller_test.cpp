@@ -96,7 +96,7 @@ TEST_F(TaskControllerTest, CancelledOpenClearsAndDisablesButKeepsTheFile) {
 
 struct BadFileCase {
   const char* label;
-  std::string bytes;  // empty: no file at all
+  std::string bytes;  // empty: no file at all; "/": a folder
   std::string message_start;
 };
 
@@ -108,7 +108,11 @@ class TaskControllerBadFile : public TaskControllerTest,
 TEST_P(TaskControllerBadFile, SaysWhyAndIsNotLoaded) {
   Open(MakeFile("good.td.cfg", {.address = "a"}));
   const auto path = folder_ / "bad.td.cfg";
-  if (!GetParam().bytes.empty()) WriteBytes(path, GetParam().bytes);
+  if (GetParam().bytes == "/") {
+    std::filesystem::create_directory(path);
+  } else if (!GetParam().bytes.empty()) {
+    WriteBytes(path, GetParam().bytes);
+  }
   Open(PathToUtf8(path));
   ASSERT_EQ(view_.messages.size(), 1u);
   EXPECT_EQ(view_.messages[0].substr(0, GetParam().message_start.size()), GetParam().message_start);
@@ -123,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadFileCase{"NotTaskFile", "plain text", "非迅雷cfg文件！"},
                       BadFileCase{"Damaged", BuildTaskFile({.address_length = 99, .address = "a"}),
                                   "任务文件已损坏！"},
-                      BadFileCase{"Missing", "", "无法读取文件！\n"}),
+                      BadFileCase{"Missing", "", "无法读取文件！\n"},
+                      BadFileCase{"Folder", "/", "无法读取文件！\n这是一个文件夹，不是文件"}),
     [](const auto& info) { return info.param.label; });
 
 TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurn) {
@@ -225,6 +230,27 @@ TEST_F(TaskControllerTest, ModifySaysWhereAnEarlierBackupWasKept) {
   EXPECT_THAT(view_.messages, ElementsAre("修改完成...", "上次未完成的修改留下的备份已保存为：\n" +
                                                              path + ".bak.1"));
   EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak.1")), earlier);
+}
+
+// Started with paths, as a file manager's "Open with" does: each is opened
+// as if chosen with Open; the last decides, and empty ones are passed over.
+TEST_F(TaskControllerTest, OpensTheFilesItWasStartedWith) {
+  const std::string first = MakeFile("first.td.cfg", {.address = "one"});
+  const std::string second = MakeFile("second.td.cfg", {.name = "二", .address = "two"});
+  controller_.OpenGivenFiles({first, "", second});
+  EXPECT_EQ(view_.address, "two");
+  EXPECT_EQ(controller_.State().TaskFilePath, second);
+  EXPECT_TRUE(view_.modify_enabled);
+
+  // Any name will do, as with Open; a bad one leaves the window usable.
+  const std::string other = MakeFile("task.txt", {.address = "three"});
+  controller_.OpenGivenFiles({other, PathToUtf8(folder_ / "missing.td.cfg")});
+  EXPECT_EQ(view_.address + view_.name, "");
+  EXPECT_FALSE(view_.modify_enabled);
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_EQ(view_.messages[0].substr(0, 22), "无法读取文件！\n");
+  controller_.OpenGivenFiles({other});
+  EXPECT_EQ(view_.address, "three");
 }
 
 TEST(DisplayNameFromPath, DropsTheTaskFileSuffix) {

@@ -55,9 +55,18 @@ stays_up() {
   fi
 }
 if [ "$(id -u)" = 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall --no-install-recommends "$deb" >/dev/null
   stays_up
-  echo "installed $(basename "$deb"); /usr/bin/orvanta stayed up"
+  # As the file manager starts it for a *.td.cfg file (Exec=orvanta %F):
+  # the file must be read.
+  sample=$("$(dirname "$0")/../../scripts/sample-task-file" "$work")
+  inotifywait -q -t 10 -e open "$sample" >"$work/opened" &
+  watcher=$!
+  sleep 0.5
+  stays_up "$sample"
+  wait "$watcher" || true
+  grep -q OPEN "$work/opened" || fail "/usr/bin/orvanta did not open the file it was given"
+  echo "installed $(basename "$deb"); /usr/bin/orvanta stayed up, and opened the file it was given"
 else
   echo "not root: $(basename "$deb") not installed"
 fi

@@ -40,8 +40,11 @@ QPlainTextEdit* MakeTextBox(const form::ControlLayout& control, QWidget* parent)
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   box->setTabChangesFocus(true);
   if (control.grey) {
+    // Black on the grey in every palette: a dark theme's near-white text
+    // would be unreadable on it.
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, QColor::fromRgb(form::kGrey));
+    palette.setColor(QPalette::Text, Qt::black);
     box->setPalette(palette);
   }
   return box;
@@ -84,14 +87,17 @@ Form1::Form1(FileChooser choose_file, QWidget* parent)
 
 void Form1::CreateControls() {
   QWidget* previous = nullptr;
+  QLabel* label = nullptr;  // the one just made, which names the next box
   for (const form::ControlLayout& control : form::kControls) {
     QWidget* widget = nullptr;
     switch (control.kind) {
       case form::ControlKind::kLabel:
-        widget = new QLabel(QString::fromUtf8(control.text), this);
+        widget = label = new QLabel(QString::fromUtf8(control.text), this);
         break;
       case form::ControlKind::kTextBox:
         widget = MakeTextBox(control, this);
+        // Screen readers announce the box by its buddy label's text.
+        if (label) label->setBuddy(widget);
         break;
       case form::ControlKind::kButton:
         widget = new QPushButton(QString::fromUtf8(control.text), this);

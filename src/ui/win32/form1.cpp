@@ -73,9 +73,17 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file) {
+bool HighContrastIsOn() {
+  HIGHCONTRASTW setting{};
+  setting.cbSize = sizeof setting;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0) &&
+         (setting.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file,
+                                     HighContrastSetting high_contrast) {
   RegisterWindowClass(instance, WindowProc);
-  std::unique_ptr<Form1> form(new Form1(std::move(choose_file)));
+  std::unique_ptr<Form1> form(new Form1(std::move(choose_file), std::move(high_contrast)));
   HWND hwnd =
       CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
                       CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, form.get());
@@ -84,8 +92,10 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file
   return form;
 }
 
-Form1::Form1(FileChooser choose_file)
-    : choose_file_(choose_file ? std::move(choose_file) : ChooseWithDialog), controller_(*this) {}
+Form1::Form1(FileChooser choose_file, HighContrastSetting high_contrast)
+    : choose_file_(choose_file ? std::move(choose_file) : ChooseWithDialog),
+      high_contrast_setting_(std::move(high_contrast)),
+      controller_(*this) {}
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -134,6 +144,10 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ACTIVATE:
       OnActivate(LOWORD(wparam) != WA_INACTIVE);
       return 0;
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+      OnColoursChanged();
+      break;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -144,6 +158,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 void Form1::OnCreate() {
   grey_brush_ =
       CreateSolidBrush(RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
+  high_contrast_ = high_contrast_setting_();
   auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   // Created in focus order: the order of creation is the order of Tab.
   for (std::size_t i = 0; i < form::kControls.size(); ++i) {
@@ -173,13 +188,21 @@ void Form1::OnCommand(int id, int code) {
   if (id == kFirstControlId + static_cast<int>(kCommand2)) controller_.OpenChosenFile();
 }
 
+// The two boxes that show the file are black on grey, whatever the system's
+// colours; under high contrast the user's colours win, as Windows asks.
 LRESULT Form1::OnCtlColorEdit(HDC dc, HWND box) {
-  if (box != controls_[kText1] && box != controls_[kText3]) {
+  if (high_contrast_ || (box != controls_[kText1] && box != controls_[kText3])) {
     return DefWindowProcW(hwnd_, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
                           reinterpret_cast<LPARAM>(box));
   }
+  SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
   return reinterpret_cast<LRESULT>(grey_brush_);
+}
+
+void Form1::OnColoursChanged() {
+  high_contrast_ = high_contrast_setting_();
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Form1::OnDpiChanged(UINT dpi, const RECT& suggested) {

@@ -22,12 +22,18 @@ namespace orvanta::win32 {
 // Returns the chosen file's full path (UTF-8), or nothing when cancelled.
 using FileChooser = std::function<std::optional<std::string>(HWND owner)>;
 
+// Whether the user has turned Windows' high contrast on.
+using HighContrastSetting = std::function<bool()>;
+bool HighContrastIsOn();
+
 class Form1 final : private TaskView {
  public:
   // Creates the window, hidden, sized for its screen's DPI and centred on
   // it, and starts the controller. `choose_file` stands in for the
-  // open-file dialog when given. Null when the window cannot be created.
-  static std::unique_ptr<Form1> Create(HINSTANCE instance, FileChooser choose_file = {});
+  // open-file dialog, and `high_contrast` for the system's setting, when
+  // given. Null when the window cannot be created.
+  static std::unique_ptr<Form1> Create(HINSTANCE instance, FileChooser choose_file = {},
+                                       HighContrastSetting high_contrast = HighContrastIsOn);
 
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
@@ -42,7 +48,7 @@ class Form1 final : private TaskView {
   bool HandleDialogKeys(MSG& message);
 
  private:
-  explicit Form1(FileChooser choose_file);
+  Form1(FileChooser choose_file, HighContrastSetting high_contrast);
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
@@ -54,6 +60,7 @@ class Form1 final : private TaskView {
   LRESULT OnCtlColorEdit(HDC dc, HWND box);
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   void OnActivate(bool active);
+  void OnColoursChanged();
   void OnDropFiles(HDROP drop);
   void LayOut(UINT dpi);
   void CentreOnScreen(UINT dpi);
@@ -73,6 +80,8 @@ class Form1 final : private TaskView {
   HBRUSH grey_brush_ = nullptr;
   HWND focus_when_inactive_ = nullptr;
   FileChooser choose_file_;
+  HighContrastSetting high_contrast_setting_;
+  bool high_contrast_ = false;
   TaskController controller_;
 };
 

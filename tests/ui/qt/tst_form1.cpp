@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -9,6 +10,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
+
+#include <cmath>
 
 #include <functional>
 
@@ -123,6 +126,8 @@ class tst_Form1 : public QObject {
   void dropRouting();
   void modifyRewritesTheFileAndSaysSo();
   void aChineseFontIsInstalled();
+  void screenReadersNameEveryBox();
+  void greyBoxesStayReadableInADarkPalette();
   void realFileDialogReturnsTheChosenFile();
   void realFileDialogCancelLeavesOutputs();
 };
@@ -255,6 +260,55 @@ void tst_Form1::modifyRewritesTheFileAndSaysSo() {
 void tst_Form1::aChineseFontIsInstalled() {
   QVERIFY2(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty(),
            "install fonts-wqy-microhei: without it Chinese text shows as boxes");
+}
+
+void tst_Form1::screenReadersNameEveryBox() {
+  Form1 form;
+  const std::pair<const char*, const char*> named[] = {{"Text1", "Label1"},
+                                                       {"Text2", "Label2"},
+                                                       {"Text3", "Label3"},
+                                                       {"Command1", "Command1"},
+                                                       {"Command2", "Command2"}};
+  for (const auto& [widget, namer] : named) {
+    QWidget* named_widget = form.findChild<QWidget*>(widget);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(named_widget);
+    QVERIFY(accessible);
+    const QString expected = form.findChild<QLabel*>(namer)
+                                 ? form.findChild<QLabel*>(namer)->text()
+                                 : form.findChild<QPushButton*>(namer)->text();
+    QCOMPARE(accessible->text(QAccessible::Name), expected);
+  }
+}
+
+// WCAG's contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void tst_Form1::greyBoxesStayReadableInADarkPalette() {
+  const QPalette original = QApplication::palette();
+  QPalette dark = original;
+  dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+  dark.setColor(QPalette::Text, QColor(0xEB, 0xEB, 0xEB));
+  dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+  dark.setColor(QPalette::WindowText, QColor(0xEB, 0xEB, 0xEB));
+  QApplication::setPalette(dark);
+  Form1 form;
+  for (const char* name : {"Text1", "Text2", "Text3"}) {
+    const QPalette& palette = form.findChild<QPlainTextEdit*>(name)->palette();
+    const double ratio = Contrast(palette.color(QPalette::Text), palette.color(QPalette::Base));
+    QVERIFY2(ratio >= 4.5, qPrintable(QString("%1: %2:1").arg(name).arg(ratio)));
+  }
+  QCOMPARE(form.findChild<QPlainTextEdit*>("Text1")->palette().color(QPalette::Base),
+           QColor::fromRgb(0xE0E0E0));
+  QApplication::setPalette(original);
 }
 
 void tst_Form1::realFileDialogReturnsTheChosenFile() {

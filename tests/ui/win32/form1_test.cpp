@@ -339,6 +339,57 @@ TEST_F(Form1Test, OpenDialogCancelLeavesTheOutputs) {
   EXPECT_EQ(title, "kept too");
 }
 
+// MSAA names an edit box after the label standing just before it.
+TEST_F(Form1Test, EachLabelStandsJustBeforeItsBox) {
+  for (const auto& [box, label] :
+       {std::pair{"Text1", "Label1"}, std::pair{"Text2", "Label2"}, std::pair{"Text3", "Label3"}}) {
+    EXPECT_EQ(GetWindow(Control(box), GW_HWNDPREV), Control(label)) << box;
+  }
+}
+
+struct Colours {
+  COLORREF text, background;
+  bool operator==(const Colours&) const = default;
+};
+
+// What the window tells `box` to draw with, as Windows asks it when painting.
+Colours ColoursOf(HWND form, HWND box) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SendMessageW(form, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(box));
+  Colours colours{GetTextColor(dc), GetBkColor(dc)};
+  DeleteDC(dc);
+  return colours;
+}
+
+Colours SystemColours() { return {GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)}; }
+
+TEST(Form1Colours, GreyBoxesAreBlackOnGreyUnlessHighContrastIsOn) {
+  bool high_contrast = false;
+  auto form = Form1::Create(GetModuleHandleW(nullptr), {}, [&] { return high_contrast; });
+  ASSERT_TRUE(form);
+  const Colours black_on_grey{RGB(0, 0, 0), RGB(0xE0, 0xE0, 0xE0)};
+  HWND grey_box = form->Control("Text1"), plain_box = form->Control("Text2");
+  EXPECT_EQ(ColoursOf(form->hwnd(), grey_box), black_on_grey);
+  EXPECT_EQ(ColoursOf(form->hwnd(), plain_box), SystemColours());
+
+  // Dark system colours: the grey keeps its black text.
+  int elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+  COLORREF before[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT)};
+  COLORREF dark[] = {RGB(0x20, 0x20, 0x20), RGB(0xEB, 0xEB, 0xEB)};
+  ASSERT_TRUE(SetSysColors(2, elements, dark));
+  EXPECT_EQ(ColoursOf(form->hwnd(), grey_box), black_on_grey);
+  EXPECT_EQ(ColoursOf(form->hwnd(), plain_box), (Colours{dark[1], dark[0]}));
+
+  // High contrast, switched on while the window is open: the user's colours.
+  high_contrast = true;
+  SendMessageW(form->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_EQ(ColoursOf(form->hwnd(), grey_box), (Colours{dark[1], dark[0]}));
+  SetSysColors(2, elements, before);
+  form.reset();
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
 TEST_F(Form1Test, LaysOutAgainWhenTheDpiChanges) {
   auto font_height = [](HWND control) {
     LOGFONTW font{};

@@ -1,0 +1,104 @@
+// Orvanta.exe as a whole, started as Windows starts it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/startup_win32.h"
+#include "support/task_file_bytes.h"
+#include "ui/win32/wide_text.h"
+
+namespace orvanta::win32 {
+namespace {
+
+using testing::BuildTaskFile;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+// The program, found from this test's own place in the build.
+std::wstring ProgramPath() {
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+  return self.substr(0, self.find_last_of(L'\\') + 1) + Widen(ORVANTA_EXE_FROM_TEST);
+}
+
+// Runs the program with `arguments` and hands its main window to `inspect`;
+// then closes it. False when no window came within ten seconds.
+template <class Inspect>
+bool WithProgramWindow(const std::wstring& arguments, Inspect inspect) {
+  std::wstring command = L"\"" + ProgramPath() + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  WaitForInputIdle(process.hProcess, 10000);
+  HWND window = nullptr;
+  for (int tries = 0; !window && tries < 100; ++tries) {
+    struct Search {
+      DWORD process_id;
+      HWND found;
+    } search{process.dwProcessId, nullptr};
+    EnumWindows(
+        [](HWND candidate, LPARAM data) -> BOOL {
+          auto* search = reinterpret_cast<Search*>(data);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(candidate, &owner);
+          wchar_t name[32] = {};
+          GetClassNameW(candidate, name, 32);
+          if (owner == search->process_id && std::wstring(name) == L"OrvantaForm1") {
+            search->found = candidate;
+          }
+          return search->found == nullptr;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    window = search.found;
+    if (!window) Sleep(100);
+  }
+  if (window) {
+    inspect(window);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return window != nullptr;
+}
+
+std::string BoxText(HWND window, int control_id) {
+  wchar_t text[256] = {};
+  SendMessageW(GetDlgItem(window, control_id), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+  return Narrow(text);
+}
+
+// A file dropped on the exe, or opened with it from Explorer, arrives as an
+// argument; Hangul has no place in code page 936, so only a wide command
+// line carries it whole.
+TEST(Program, OpensTheFileItIsStartedWith) {
+  TempFolder folder;
+  const auto path = folder / "다운로드.td.cfg";
+  WriteBytes(path, BuildTaskFile({.name = "n", .address = "http://from/argument"}));
+  std::string address;
+  ASSERT_TRUE(WithProgramWindow(L"\"" + path.native() + L"\"",
+                                [&](HWND window) { address = BoxText(window, 101); }));
+  EXPECT_EQ(address, "http://from/argument");
+}
+
+// planted.dll lies beside this test as it would beside Orvanta.exe in a
+// Downloads folder.
+TEST(Program, LoadsNoDllPlantedBesideIt) {
+  HMODULE planted = LoadLibraryW(L"planted.dll");
+  ASSERT_TRUE(planted) << "without the start-up code, the DLL beside the exe loads";
+  FreeLibrary(planted);
+  ASSERT_TRUE(LoadDllsFromSystemFolderOnly());
+  EXPECT_EQ(LoadLibraryW(L"planted.dll"), nullptr);
+  EXPECT_TRUE(LoadLibraryW(L"comdlg32.dll")) << "the system's own DLLs still load";
+}
+
+}  // namespace
+}  // namespace orvanta::win32

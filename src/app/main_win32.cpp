@@ -2,7 +2,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
+
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -13,15 +14,13 @@
 
 namespace {
 
-// The files dropped on the exe or handed over by "Open with", read as
-// UTF-16 so that any name arrives whole; the program's own path left out.
+// The files dropped on the exe or handed over by "Open with", as the C
+// runtime split the UTF-16 command line (by CommandLineToArgvW's rules,
+// without loading shell32), so that any name arrives whole; the program's
+// own path left out.
 std::vector<std::string> ArgumentsAsUtf8() {
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> paths;
-  for (int i = 1; arguments && i < count; ++i)
-    paths.push_back(orvanta::win32::Narrow(arguments[i]));
-  LocalFree(arguments);
+  for (int i = 1; i < __argc; ++i) paths.push_back(orvanta::win32::Narrow(__wargv[i]));
   return paths;
 }
 

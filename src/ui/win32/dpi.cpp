@@ -24,6 +24,12 @@ UINT DpiForWindow(HWND window) {
   return dpi ? dpi : DesktopDpi();
 }
 
+UINT DpiForNewWindow() {
+  static auto* get_dpi_for_system = FromUser32<UINT WINAPI()>("GetDpiForSystem");
+  UINT dpi = get_dpi_for_system ? get_dpi_for_system() : 0;
+  return dpi ? dpi : DesktopDpi();
+}
+
 RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi) {
   static auto* adjust_for_dpi =
       FromUser32<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");

@@ -8,6 +8,9 @@ namespace orvanta::win32 {
 
 UINT DpiForWindow(HWND window);
 
+// The DPI a window gets that is about to open on the primary monitor.
+UINT DpiForNewWindow();
+
 // The window rectangle around a client area, for a window at `dpi`.
 RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi);
 

@@ -8,6 +8,7 @@
 #include "app_info.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/module1.h"
+#include "ui/win32/system_function.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
@@ -50,6 +51,30 @@ ControlClass ClassFor(const form::ControlLayout& control) {
   return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
 }
 
+RECT PixelRect(const form::ControlLayout& control, UINT dpi) {
+  const int scale = static_cast<int>(dpi);
+  const int left = form::TwipsToPixels(control.left, scale);
+  const int top = form::TwipsToPixels(control.top, scale);
+  return {left, top, left + form::TwipsToPixels(control.width, scale),
+          top + form::TwipsToPixels(control.height, scale)};
+}
+
+// The window's frame at `dpi`, centred in the work area of `monitor`.
+RECT CentredFrame(HMONITOR monitor, UINT dpi) {
+  const int scale = static_cast<int>(dpi);
+  SIZE client{form::TwipsToPixels(form::kClientWidth, scale),
+              form::TwipsToPixels(form::kClientHeight, scale)};
+  RECT frame = WindowRectForClient(client, kStyle, kExStyle, dpi);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(monitor, &info);
+  const RECT& work = info.rcWork;
+  const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+  const LONG left = work.left + (work.right - work.left - width) / 2;
+  const LONG top = work.top + (work.bottom - work.top - height) / 2;
+  return {left, top, left + width, top + height};
+}
+
 std::optional<std::string> ChooseWithDialog(HWND owner) {
   std::string path, file_title;
   if (!ShowOpenDialog(owner, "", "", path, file_title)) return std::nullopt;
@@ -84,9 +109,13 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file
                                      HighContrastSetting high_contrast) {
   RegisterWindowClass(instance, WindowProc);
   std::unique_ptr<Form1> form(new Form1(std::move(choose_file), std::move(high_contrast)));
-  HWND hwnd =
-      CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
-                      CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, form.get());
+  // Made where and as large as it will be shown: moving a window once it
+  // exists costs the start-up time of another window.
+  const RECT frame =
+      CentredFrame(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), DpiForNewWindow());
+  HWND hwnd = CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle,
+                              frame.left, frame.top, frame.right - frame.left,
+                              frame.bottom - frame.top, nullptr, nullptr, instance, form.get());
   if (!hwnd) return nullptr;
   form->controller_.Start();
   return form;
@@ -159,26 +188,37 @@ void Form1::OnCreate() {
   grey_brush_ =
       CreateSolidBrush(RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
   high_contrast_ = high_contrast_setting_();
+  const UINT dpi = DpiForWindow(hwnd_);
+  font_ = CreateMessageFont(dpi);
   auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   // Created in focus order: the order of creation is the order of Tab.
   for (std::size_t i = 0; i < form::kControls.size(); ++i) {
     const form::ControlLayout& control = form::kControls[i];
     ControlClass control_class = ClassFor(control);
+    const RECT place = PixelRect(control, dpi);
     controls_[i] = CreateWindowExW(
         control_class.ex_style, control_class.name, Widen(control.text).c_str(),
-        WS_CHILD | WS_VISIBLE | control_class.style, 0, 0, 0, 0, hwnd_,
+        WS_CHILD | WS_VISIBLE | control_class.style, place.left, place.top,
+        place.right - place.left, place.bottom - place.top, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), instance, nullptr);
+    SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     if (control.kind == form::ControlKind::kTextBox) {
       SendMessageW(controls_[i], EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
       SetWindowSubclass(controls_[i], TextBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
     }
   }
-  DragAcceptFiles(controls_[kText1], TRUE);
+  // What DragAcceptFiles does, without loading shell32 before a drop.
+  HWND text1 = controls_[kText1];
+  SetWindowLongPtrW(text1, GWL_EXSTYLE, GetWindowLongPtrW(text1, GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
 
-  const UINT dpi = DpiForWindow(hwnd_);
-  LayOut(dpi);
-  CentreOnScreen(dpi);
-  SetFocus(controls_[kText1]);
+  // Rarely, the window opened at another DPI than the one it was sized for.
+  if (dpi != DpiForNewWindow()) {
+    LayOut(dpi);
+    const RECT frame = CentredFrame(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), dpi);
+    SetWindowPos(hwnd_, nullptr, frame.left, frame.top, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // The focus goes there when the window is first activated.
   focus_when_inactive_ = controls_[kText1];
 }
 
@@ -222,14 +262,17 @@ void Form1::OnActivate(bool active) {
 }
 
 void Form1::OnDropFiles(HDROP drop) {
+  static auto* query = SystemFunction<decltype(DragQueryFileW)>(L"shell32.dll", "DragQueryFileW");
+  static auto* finish = SystemFunction<decltype(DragFinish)>(L"shell32.dll", "DragFinish");
+  if (!query || !finish) return;
   std::vector<std::string> paths;
-  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
-    DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+    std::wstring path(query(drop, i, nullptr, 0), L'\0');
+    query(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
     paths.push_back(Narrow(path));
   }
-  DragFinish(drop);
+  finish(drop);
   controller_.DropFiles(paths);
 }
 
@@ -259,30 +302,13 @@ LRESULT CALLBACK Form1::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARA
 void Form1::LayOut(UINT dpi) {
   HFONT old_font = font_;
   font_ = CreateMessageFont(dpi);
-  const int scale = static_cast<int>(dpi);
   for (std::size_t i = 0; i < form::kControls.size(); ++i) {
-    const form::ControlLayout& control = form::kControls[i];
-    MoveWindow(controls_[i], form::TwipsToPixels(control.left, scale),
-               form::TwipsToPixels(control.top, scale), form::TwipsToPixels(control.width, scale),
-               form::TwipsToPixels(control.height, scale), TRUE);
+    const RECT place = PixelRect(form::kControls[i], dpi);
+    MoveWindow(controls_[i], place.left, place.top, place.right - place.left,
+               place.bottom - place.top, TRUE);
     SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   }
   if (old_font) DeleteObject(old_font);
-}
-
-void Form1::CentreOnScreen(UINT dpi) {
-  const int scale = static_cast<int>(dpi);
-  SIZE client{form::TwipsToPixels(form::kClientWidth, scale),
-              form::TwipsToPixels(form::kClientHeight, scale)};
-  RECT frame = WindowRectForClient(client, kStyle, kExStyle, dpi);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
-               work.top + (work.bottom - work.top - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form1::SetAddressText(const std::string& text) {

@@ -63,7 +63,6 @@ class Form1 final : private TaskView {
   void OnColoursChanged();
   void OnDropFiles(HDROP drop);
   void LayOut(UINT dpi);
-  void CentreOnScreen(UINT dpi);
 
   // TaskView
   void SetAddressText(const std::string& text) override;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "ui/win32/system_function.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
@@ -57,6 +58,11 @@ std::wstring WideFilter(const std::string& filter) {
   return wide + std::wstring(2, L'\0');
 }
 
+void ShowDialogError(HWND owner, DWORD number, const char* description) {
+  std::string message = "Error: " + std::to_string(number) + " " + description;
+  MessageBoxW(owner, Widen(message).c_str(), L"mnuFileOpenDialog_Click", MB_OK);
+}
+
 // The text before the buffer's first NUL; empty when it has none.
 std::string TextBeforeNul(const std::wstring& buffer) {
   std::size_t end = buffer.find(L'\0');
@@ -92,15 +98,20 @@ bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::st
   dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
-  if (!GetOpenFileNameW(&dialog)) {
+  static auto* open_dialog =
+      SystemFunction<decltype(GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+  static auto* dialog_error =
+      SystemFunction<decltype(CommDlgExtendedError)>(L"comdlg32.dll", "CommDlgExtendedError");
+  if (!open_dialog || !dialog_error) {
+    ShowDialogError(owner, GetLastError(), "The dialog library could not be loaded.");
+    return false;
+  }
+  if (!open_dialog(&dialog)) {
     // 0 is Cancel, FNERR_ codes mean a name that does not fit the buffers:
     // neither is a failure of the dialog itself.
-    const DWORD error = CommDlgExtendedError();
+    const DWORD error = dialog_error();
     const bool dialog_failed = error == CDERR_DIALOGFAILURE || (error != 0 && error < 0x1000);
-    if (dialog_failed) {
-      std::string message = "Error: " + std::to_string(error) + " " + DescribeDialogError(error);
-      MessageBoxW(owner, Widen(message).c_str(), L"mnuFileOpenDialog_Click", MB_OK);
-    }
+    if (dialog_failed) ShowDialogError(owner, error, DescribeDialogError(error));
     return false;
   }
   path = TextBeforeNul(file_buffer);

@@ -24,6 +24,22 @@ std::string BuildTaskFile(const TaskFileParts& parts) {
          parts.address + parts.remainder;
 }
 
+const std::vector<NamedLayout>& TaskFileLayouts() {
+  static const std::vector<NamedLayout> layouts = {
+      {"four-byte name", {.name = "abcd", .address = std::string(30, 'o'), .remainder = "r"}},
+      {"no name", {.name_length = 0, .gap = '\xEE', .address = "ftp://x", .remainder = "tail"}},
+      // A negative length stores no name; the value itself stays.
+      {"negative name length", {.name_length = -5, .gap = '\xEE', .address = "ftp://x"}},
+      {"any header filler", {.header_filler = "\xFF\x01\x02\x03\x04", .address = "u"}},
+      {"empty address", {.name = "n", .address = "", .remainder = "r"}},
+      {"code page 936", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/\xCE\xC4\xBC\xFE"}},
+      // Longer than a copy chunk (1 MiB), and not a multiple of it.
+      {"large remainder", {.name = "n", .address = "a", .remainder = PatternBytes(3'500'001)}},
+      {"large name", {.name = PatternBytes(2'100'000, 7), .address = "a"}},
+  };
+  return layouts;
+}
+
 std::string PatternBytes(std::size_t count, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(count, '\0');

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvanta::testing {
 
@@ -20,6 +21,13 @@ struct TaskFileParts {
 
 std::string Int32Bytes(std::int32_t value);
 std::string BuildTaskFile(const TaskFileParts& parts);
+
+// The layouts that the reader and the rewrite must both get right.
+struct NamedLayout {
+  const char* label;
+  TaskFileParts parts;
+};
+const std::vector<NamedLayout>& TaskFileLayouts();
 
 // `count` bytes that repeat no short pattern, so a misplaced copy shows.
 std::string PatternBytes(std::size_t count, unsigned seed = 1);

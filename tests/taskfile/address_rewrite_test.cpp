@@ -4,7 +4,6 @@
 
 #include "support/faulty_file_system.h"
 #include "support/task_file_bytes.h"
-#include "taskfile/task_file_layout.h"
 #include "taskfile/task_file_reader.h"
 #include "taskfile/unicode_text.h"
 
@@ -13,93 +12,52 @@ namespace {
 
 using testing::BuildTaskFile;
 using testing::FaultyFileSystem;
-using testing::PatternBytes;
 using testing::ReadBytes;
 using testing::TaskFileParts;
-using testing::TempFolder;
 using testing::WriteBytes;
+namespace fs = std::filesystem;
 
 class AddressRewrite : public ::testing::Test {
  protected:
-  // Writes the task file and rewrites it with the lengths it was built with.
+  // Writes the task file, and `left_over` as its backup unless empty, then
+  // rewrites it with the lengths it was built with.
   RewriteReport Rewrite(const TaskFileParts& parts, const std::string& address,
-                        FileSystem& file_system = SystemFileSystem()) {
+                        FileSystem& file_system = SystemFileSystem(),
+                        const std::string& left_over = "") {
+    for (const auto& entry : fs::directory_iterator(folder_.path())) fs::remove(entry.path());
     WriteBytes(path_, BuildTaskFile(parts));
+    if (!left_over.empty()) WriteBytes(BackupPathFor(path_), left_over);
     auto name_length = parts.name_length.value_or(static_cast<std::int32_t>(parts.name.size()));
     auto address_length = static_cast<std::int32_t>(parts.address.size());
     return RewriteAddress(path_, name_length, address_length, address, file_system);
   }
 
-  bool BackupExists() const { return std::filesystem::exists(BackupPathFor(path_)); }
+  std::string Address() const { return std::get<TaskRecord>(ReadTaskFile(path_)).AddressText; }
+  long FilesInFolder() const { return std::distance(fs::directory_iterator(folder_.path()), {}); }
 
-  TempFolder folder_;
-  const std::filesystem::path path_ = folder_ / "任务.zip.td.cfg";
+  testing::TempFolder folder_;
+  const fs::path path_ = folder_ / "任务.zip.td.cfg";
 };
 
-TEST_F(AddressRewrite, PutsEveryByteWhereItBelongs) {
-  const std::string old_address(30, 'o'), new_address = "http://n/123";
-  const std::string remainder = PatternBytes(500);
-  const std::string before =
-      BuildTaskFile({.name = "name", .address = old_address, .remainder = remainder});
-  ASSERT_FALSE(
-      Rewrite({.name = "name", .address = old_address, .remainder = remainder}, new_address).error);
-
-  const std::string after = ReadBytes(path_);
-  ASSERT_EQ(after.size(), 4u + 22 + 12 + 500);
-  EXPECT_EQ(after.substr(0, 22), before.substr(0, 22));
-  EXPECT_EQ(layout::LoadInt32(after.data() + 22), 12);
-  EXPECT_EQ(after.substr(26, 12), new_address);
-  EXPECT_EQ(after.substr(38), remainder);
-  EXPECT_FALSE(BackupExists());
+TEST_F(AddressRewrite, ChangesOnlyTheAddressInEveryLayout) {
+  for (const auto& [label, parts] : testing::TaskFileLayouts()) {
+    for (const std::string address : {"http://n/123", "", "http://h/\xCE\xC4\xBC\xFE"}) {
+      SCOPED_TRACE(std::string(label) + " to \"" + address + "\"");
+      ASSERT_FALSE(Rewrite(parts, address).error);
+      TaskFileParts expected = parts;
+      expected.address = address;
+      EXPECT_EQ(ReadBytes(path_), BuildTaskFile(expected));
+      EXPECT_EQ(FilesInFolder(), 1);  // no backup, no new file left
+    }
+  }
 }
-
-struct RewriteCase {
-  const char* label;
-  TaskFileParts parts;
-  std::string new_address;
-};
-
-void PrintTo(const RewriteCase& c, std::ostream* out) { *out << c.label; }
-
-class AddressRewriteLayout : public AddressRewrite,
-                             public ::testing::WithParamInterface<RewriteCase> {};
-
-TEST_P(AddressRewriteLayout, ChangesOnlyTheAddress) {
-  const RewriteCase& c = GetParam();
-  ASSERT_FALSE(Rewrite(c.parts, c.new_address).error);
-
-  TaskFileParts expected = c.parts;
-  expected.address = c.new_address;
-  expected.address_length.reset();
-  EXPECT_EQ(ReadBytes(path_), BuildTaskFile(expected));
-  EXPECT_FALSE(BackupExists());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AddressRewriteLayout,
-    ::testing::Values(
-        RewriteCase{"NoName", {.name_length = 0, .address = "old", .remainder = "tail"}, "new!"},
-        // -1 stores no name and stays in the file as it was.
-        RewriteCase{
-            "NegativeNameLength", {.name_length = -1, .gap = '\xEE', .address = "old"}, "x"},
-        RewriteCase{"GapByteKept", {.name = "nm", .gap = '\xEE', .address = "old"}, "longer one"},
-        RewriteCase{"AddressLastInFile", {.name = "n", .address = "old address"}, "new"},
-        RewriteCase{"EmptyNewAddress", {.name = "n", .address = "old", .remainder = "r"}, ""},
-        RewriteCase{"EmptyOldAddress", {.name = "n", .address = "", .remainder = "r"}, "new"},
-        // Longer than one copy chunk, and not a multiple of it.
-        RewriteCase{"LargeRemainder",
-                    {.name = "n", .address = "old", .remainder = PatternBytes(3'500'001)},
-                    "new"},
-        RewriteCase{"LargeName", {.name = PatternBytes(2'100'000, 7), .address = "o"}, "new"},
-        RewriteCase{"Cp936Address", {.name = "n", .address = "o"}, "http://h/\xCE\xC4\xBC\xFE"}),
-    [](const auto& info) { return info.param.label; });
 
 // A backup left by an earlier change that was cut short goes only when it
-// holds nothing that is not in the task file.
+// holds nothing that is not in the task file; a new file left by one
+// always goes.
 TEST_F(AddressRewrite, KeepsALeftOverBackupOnlyWhenItHoldsAnotherTask) {
   const TaskFileParts parts{.name = "n", .address = "old", .remainder = "r"};
-  const std::string other_task =
-      BuildTaskFile({.name = "n", .address = "earlier", .remainder = "r"});
+  const std::string other_task = BuildTaskFile({.name = "n", .address = "earlier"});
   const struct {
     const char* label;
     std::string left_over;
@@ -111,59 +69,42 @@ TEST_F(AddressRewrite, KeepsALeftOverBackupOnlyWhenItHoldsAnotherTask) {
       {"another whole task", other_task, true},
   };
   auto numbered = [&](const char* number) { return BackupPathFor(path_) += PathFromUtf8(number); };
-  const std::filesystem::path taken = numbered(".1");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    WriteBytes(taken, "a backup kept before");
+    for (const auto& entry : fs::directory_iterator(folder_.path())) fs::remove(entry.path());
+    WriteBytes(numbered(".1"), "a backup kept before");
+    WriteBytes(TemporaryPathFor(path_), "half of an earlier rewrite");
     WriteBytes(BackupPathFor(path_), c.left_over);
-    RewriteReport report = Rewrite(parts, "new");
+    auto name_length = static_cast<std::int32_t>(parts.name.size());
+    WriteBytes(path_, BuildTaskFile(parts));
+    RewriteReport report = RewriteAddress(path_, name_length, 3, "new");
     ASSERT_FALSE(report.error);
-    EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
-    EXPECT_FALSE(BackupExists());
-    EXPECT_EQ(ReadBytes(taken), "a backup kept before");
-    if (c.kept) {
-      EXPECT_EQ(report.kept_backup, numbered(".2"));
-      EXPECT_EQ(ReadBytes(report.kept_backup), c.left_over);
-      std::filesystem::remove(report.kept_backup);
-    } else {
-      EXPECT_TRUE(report.kept_backup.empty());
-    }
+    EXPECT_EQ(Address(), "new");
+    EXPECT_EQ(ReadBytes(numbered(".1")), "a backup kept before");
+    EXPECT_EQ(report.kept_backup, c.kept ? numbered(".2") : FilePath());
+    EXPECT_EQ(c.kept ? ReadBytes(numbered(".2")) : c.left_over, c.left_over);
+    EXPECT_EQ(FilesInFolder(), c.kept ? 3 : 2);
   }
 }
 
-TEST_F(AddressRewrite, RemovesANewFileLeftByAnEarlierRewrite) {
-  WriteBytes(TemporaryPathFor(path_), "half of an earlier rewrite");
-  ASSERT_FALSE(Rewrite({.name = "n", .address = "old"}, "new").error);
-  EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
-}
-
-TEST_F(AddressRewrite, RefusesAFileThatChangedSinceItWasLoaded) {
-  const std::string loaded =
-      BuildTaskFile({.name = "name", .address = "address", .remainder = "r"});
+TEST_F(AddressRewrite, RefusesAFileThatChangedOrWentSinceItWasLoaded) {
   const std::string others[] = {
-      BuildTaskFile({.name = "other", .address = "address"}),  // NameLength differs
-      BuildTaskFile({.name = "name", .address = "address!"}),  // AddressLength differs
-      loaded.substr(0, 25),                                    // cut short
+      BuildTaskFile({.name = "other", .address = "address"}),               // NameLength differs
+      BuildTaskFile({.name = "name", .address = "address!"}),               // AddressLength differs
+      BuildTaskFile({.name = "name", .address = "address"}).substr(0, 25),  // cut short
       "not a task file at all",
+      "",  // removed
   };
   for (const std::string& now : others) {
-    WriteBytes(path_, now);
+    for (const auto& entry : fs::directory_iterator(folder_.path())) fs::remove(entry.path());
+    if (!now.empty()) WriteBytes(path_, now);
     auto error = RewriteAddress(path_, 4, 7, "new").error;
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->step, RewriteStep::kCheckUnchanged);
-    EXPECT_EQ(ReadBytes(path_), now);
-    EXPECT_FALSE(BackupExists());
+    EXPECT_EQ(error->step, now.empty() ? RewriteStep::kOpenTaskFile : RewriteStep::kCheckUnchanged);
+    EXPECT_FALSE(error->reason.empty());
+    EXPECT_EQ(FilesInFolder(), now.empty() ? 0 : 1);
+    EXPECT_EQ(now.empty() ? now : ReadBytes(path_), now);
   }
-}
-
-TEST_F(AddressRewrite, ReportsAFileRemovedSinceItWasLoaded) {
-  auto error = RewriteAddress(path_, 0, 3, "new").error;
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
-  EXPECT_FALSE(error->reason.empty());
-  EXPECT_FALSE(std::filesystem::exists(path_));
-  EXPECT_FALSE(BackupExists());
 }
 
 // Which step a failure of each file operation is reported as, by the order
@@ -187,55 +128,43 @@ TEST_F(AddressRewrite, LeavesTheOldFileWhicheverOperationFails) {
     TaskFileParts parts;
     std::string left_over_backup;  // none when empty
   } cases[] = {
-      {{.name = "name", .address = "old", .remainder = PatternBytes(2'500'000)}, ""},
+      {{.name = "name", .address = "old", .remainder = testing::PatternBytes(2'500'000)}, ""},
       {{.name_length = -3, .address = "old"}, ""},
       {{.name = "n", .address = "old"}, "not a task file"},
       {{.name = "n", .address = "old"}, other_task},
   };
   for (const auto& c : cases) {
-    auto prepare = [&] {
-      for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
-        std::filesystem::remove(entry.path());
-      }
-      if (!c.left_over_backup.empty()) WriteBytes(BackupPathFor(path_), c.left_over_backup);
-    };
-    prepare();
     FaultyFileSystem counter;
-    ASSERT_FALSE(Rewrite(c.parts, "new", counter).error);
+    ASSERT_FALSE(Rewrite(c.parts, "new", counter, c.left_over_backup).error);
     const int operation_count = static_cast<int>(counter.operations().size());
 
     for (int failing = 0; failing < operation_count; ++failing) {
       SCOPED_TRACE("operation " + std::to_string(failing) + ": " + counter.operations()[failing]);
-      prepare();
       FaultyFileSystem faulty;
       faulty.fail_at = failing;
-      RewriteReport report = Rewrite(c.parts, "new", faulty);
-      std::vector<std::string> tried(faulty.operations().begin(),
-                                     faulty.operations().begin() + failing + 1);
+      RewriteReport report = Rewrite(c.parts, "new", faulty, c.left_over_backup);
       // A left-over backup that was set aside survives whatever fails.
       if (!report.kept_backup.empty()) {
         EXPECT_EQ(ReadBytes(report.kept_backup), c.left_over_backup);
-        std::filesystem::remove(report.kept_backup);
+        fs::remove(report.kept_backup);
       }
       if (!report.error) {
         // Two failures leave the change done: removing the backup at the
         // very end, and reading a left-over backup, which is then kept.
         EXPECT_TRUE(failing == operation_count - 1 || !report.kept_backup.empty());
-        EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
+        EXPECT_EQ(Address(), "new");
         continue;
       }
-      const std::optional<RewriteError>& error = report.error;
-      ASSERT_TRUE(error);
-      EXPECT_EQ(error->step, ExpectedStep(tried));
-      EXPECT_TRUE(error->restored);
-      EXPECT_EQ(error->reason.substr(0, 16), "injected failure");
+      std::vector<std::string> tried(faulty.operations().begin(),
+                                     faulty.operations().begin() + failing + 1);
+      EXPECT_EQ(report.error->step, ExpectedStep(tried));
+      EXPECT_TRUE(report.error->restored);
+      EXPECT_EQ(report.error->reason.substr(0, 16), "injected failure");
       EXPECT_EQ(ReadBytes(path_), BuildTaskFile(c.parts));
       // Nothing left beside it but what was there before.
-      if (BackupExists()) {
-        EXPECT_EQ(ReadBytes(BackupPathFor(path_)), c.left_over_backup);
-      }
-      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}),
-                BackupExists() ? 2 : 1);
+      const bool backup = fs::exists(BackupPathFor(path_));
+      EXPECT_EQ(backup ? ReadBytes(BackupPathFor(path_)) : c.left_over_backup, c.left_over_backup);
+      EXPECT_EQ(FilesInFolder(), backup ? 2 : 1);
     }
   }
 }

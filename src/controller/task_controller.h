@@ -30,7 +30,7 @@ class TaskController {
   // Paths the program was started with (a file manager's "Open with"): each
   // is opened in turn as if chosen with Open, so the last one decides.
   void OpenGivenFiles(const std::vector<std::string>& paths);
-  void ModifyAddress();                                   // the Modify button
+  void ModifyAddress();  // the Modify button
 
   const TaskState& State() const { return state_; }
 

@@ -23,40 +23,20 @@ std::wstring ProgramPath() {
   return self.substr(0, self.find_last_of(L'\\') + 1) + Widen(ORVANTA_EXE_FROM_TEST);
 }
 
-// Runs the program with `arguments` and hands its main window to `inspect`;
-// then closes it. False when no window came within ten seconds.
+// Runs the program with `arguments` and hands its window to `inspect`; then
+// closes it. False when no window came within ten seconds.
 template <class Inspect>
 bool WithProgramWindow(const std::wstring& arguments, Inspect inspect) {
   std::wstring command = L"\"" + ProgramPath() + L"\" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
+  STARTUPINFOW startup{sizeof startup};
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
     return false;
   }
-  WaitForInputIdle(process.hProcess, 10000);
   HWND window = nullptr;
-  for (int tries = 0; !window && tries < 100; ++tries) {
-    struct Search {
-      DWORD process_id;
-      HWND found;
-    } search{process.dwProcessId, nullptr};
-    EnumWindows(
-        [](HWND candidate, LPARAM data) -> BOOL {
-          auto* search = reinterpret_cast<Search*>(data);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(candidate, &owner);
-          wchar_t name[32] = {};
-          GetClassNameW(candidate, name, 32);
-          if (owner == search->process_id && std::wstring(name) == L"OrvantaForm1") {
-            search->found = candidate;
-          }
-          return search->found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    window = search.found;
-    if (!window) Sleep(100);
+  for (int tries = 0; !window && tries < 100; ++tries, Sleep(100)) {
+    window = FindWindowW(L"OrvantaForm1", nullptr);  // the only one: tests run one at a time
   }
   if (window) {
     inspect(window);

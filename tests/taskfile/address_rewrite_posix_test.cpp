@@ -52,23 +52,24 @@ TEST_F(AddressRewritePosix, KeepsTheOwnerAndPermissionsOfTheOldFile) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
-TEST_F(AddressRewritePosix, LeavesAFileInAReadOnlyFolderAlone) {
-  WriteBytes(path_, bytes_);
-  fs::permissions(path_, fs::perms::all);
-  fs::permissions(folder_.path(), fs::perms::owner_read | fs::perms::owner_exec |
-                                      fs::perms::others_read | fs::perms::others_exec);
-  EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kCreateNewFile));
-  fs::permissions(folder_.path(), fs::perms::owner_all);
-  EXPECT_EQ(ReadBytes(path_), bytes_);
-  EXPECT_FALSE(fs::exists(BackupPathFor(path_)));
-}
-
-TEST_F(AddressRewritePosix, LeavesAReadOnlyFileAlone) {
-  WriteBytes(path_, bytes_);
-  fs::permissions(path_, fs::perms::owner_read | fs::perms::others_read);
-  fs::permissions(folder_.path(), fs::perms::all);
-  EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(RewriteStep::kOpenTaskFile));
-  EXPECT_EQ(ReadBytes(path_), bytes_);
+TEST_F(AddressRewritePosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
+  using enum fs::perms;
+  const struct {
+    fs::perms folder, file;
+    RewriteStep step;
+  } cases[] = {
+      {owner_read | owner_exec | others_read | others_exec, all, RewriteStep::kCreateNewFile},
+      {all, owner_read | others_read, RewriteStep::kOpenTaskFile}};
+  for (const auto& c : cases) {
+    WriteBytes(path_, bytes_);
+    fs::permissions(path_, c.file);
+    fs::permissions(folder_.path(), c.folder);
+    EXPECT_EQ(RewriteAsUnprivilegedUser(path_), 1 + static_cast<int>(c.step));
+    fs::permissions(folder_.path(), owner_all);
+    fs::permissions(path_, owner_all);
+    EXPECT_EQ(ReadBytes(path_), bytes_);
+    EXPECT_FALSE(fs::exists(BackupPathFor(path_)));
+  }
 }
 
 // The download manager reads the file a link names: that file changes, and

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/memory_file.h"
+#include "support/task_file_bytes.h"
 #include "taskfile/task_file_layout.h"
 #include "taskfile/task_file_reader.h"
 

@@ -12,48 +12,13 @@
 namespace orvanta::win32 {
 namespace {
 
-using testing::BuildTaskFile;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 
 // The program, found from this test's own place in the build.
 std::wstring ProgramPath() {
   std::wstring self(MAX_PATH, L'\0');
   self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
   return self.substr(0, self.find_last_of(L'\\') + 1) + Widen(ORVANTA_EXE_FROM_TEST);
-}
-
-// Runs the program with `arguments` and hands its window to `inspect`; then
-// closes it. False when no window came within ten seconds.
-template <class Inspect>
-bool WithProgramWindow(const std::wstring& arguments, Inspect inspect) {
-  std::wstring command = L"\"" + ProgramPath() + L"\" " + arguments;
-  STARTUPINFOW startup{sizeof startup};
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return false;
-  }
-  HWND window = nullptr;
-  for (int tries = 0; !window && tries < 100; ++tries, Sleep(100)) {
-    window = FindWindowW(L"OrvantaForm1", nullptr);  // the only one: tests run one at a time
-  }
-  if (window) {
-    inspect(window);
-    PostMessageW(window, WM_CLOSE, 0, 0);
-  }
-  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return window != nullptr;
-}
-
-std::string BoxText(HWND window, int control_id) {
-  wchar_t text[256] = {};
-  SendMessageW(GetDlgItem(window, control_id), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-  return Narrow(text);
 }
 
 // A file dropped on the exe, or opened with it from Explorer, arrives as an
@@ -63,10 +28,24 @@ TEST(Program, OpensTheFileItIsStartedWith) {
   TempFolder folder;
   const auto path = folder / "다운로드.td.cfg";
   WriteBytes(path, BuildTaskFile({.name = "n", .address = "http://from/argument"}));
-  std::string address;
-  ASSERT_TRUE(WithProgramWindow(L"\"" + path.native() + L"\"",
-                                [&](HWND window) { address = BoxText(window, 101); }));
-  EXPECT_EQ(address, "http://from/argument");
+  std::wstring command = L"\"" + ProgramPath() + L"\" \"" + path.native() + L"\"";
+  STARTUPINFOW startup{sizeof startup};
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
+  HWND window = nullptr;  // the only one: tests run one at a time
+  for (int tries = 0; !window && tries < 100; ++tries, Sleep(100)) {
+    window = FindWindowW(L"OrvantaForm1", nullptr);
+  }
+  wchar_t address[64] = {};
+  SendMessageW(GetDlgItem(window, 101), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(address));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(Narrow(address), "http://from/argument");
 }
 
 // planted.dll lies beside this test as it would beside Orvanta.exe in a

@@ -3,20 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <deque>
-
 #include "support/faulty_file_system.h"
 #include "support/task_file_bytes.h"
-#include "taskfile/address_rewrite.h"
 #include "taskfile/unicode_text.h"
 
 namespace orvanta {
 namespace {
 
-using testing::BuildTaskFile;
+using namespace testing;
 using ::testing::ElementsAre;
-using testing::ReadBytes;
-using testing::WriteBytes;
 namespace fs = std::filesystem;
 
 // A stand-alone view that keeps the boxes' texts and logs every message.
@@ -25,7 +20,7 @@ class RecordingView final : public TaskView {
   std::string address, new_address, name;
   bool modify_enabled = true;
   std::vector<std::string> messages;
-  std::deque<std::optional<std::string>> chooser_answers;
+  std::optional<std::string> chosen;  // what the open dialog returns
 
   std::string Boxes() const { return address + "|" + new_address + "|" + name; }
 
@@ -35,43 +30,34 @@ class RecordingView final : public TaskView {
   void SetTaskNameText(const std::string& text) override { name = text; }
   void SetModifyEnabled(bool enabled) override { modify_enabled = enabled; }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  std::optional<std::string> ChooseTaskFile() override {
-    auto answer = chooser_answers.front();
-    chooser_answers.pop_front();
-    return answer;
-  }
+  std::optional<std::string> ChooseTaskFile() override { return chosen; }
 };
 
 class TaskControllerTest : public ::testing::Test {
  protected:
-  std::string MakeFile(const std::string& name, const testing::TaskFileParts& parts) {
+  std::string MakeFile(const std::string& name, const TaskFileParts& parts) {
     WriteBytes(folder_ / name, BuildTaskFile(parts));
     return PathToUtf8(folder_ / name);
   }
-
   void Open(const std::optional<std::string>& path) {
-    view_.chooser_answers.push_back(path);
+    view_.chosen = path;
     controller_.OpenChosenFile();
   }
-
   void Modify(const std::string& typed) {
     view_.new_address = typed;
     controller_.ModifyAddress();
   }
-
   const TaskState& State() const { return controller_.State(); }
 
-  testing::TempFolder folder_;
+  TempFolder folder_;
   RecordingView view_;
-  TaskController controller_{view_};
+  FaultyFileSystem file_system_;  // fails nothing until told
+  TaskController controller_{view_, file_system_};
 };
 
 TEST_F(TaskControllerTest, StartsEmptyThenShowsWhatOpenChose) {
   controller_.Start();
   EXPECT_FALSE(view_.modify_enabled);
-  EXPECT_EQ(view_.Boxes(), "||");
-
-  view_.new_address = "typed before";
   Open(MakeFile("a.td.cfg", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}));
   EXPECT_EQ(view_.Boxes(), "http://h/x||下载");
   EXPECT_TRUE(view_.modify_enabled && State().TaskLoaded);
@@ -136,30 +122,22 @@ TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurnAndSkipsOtherNames) {
   EXPECT_EQ(State().TaskFilePath, first);
 }
 
-TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSoLast) {
+TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
+  Modify("http://x");  // nothing loaded: nothing happens
   const std::string path = MakeFile("a.td.cfg", {.name = "n", .address = "old", .remainder = "r"});
   Open(path);
+  Modify("");
+  Modify("  \u3000 ");  // only spaces: would erase the address
+  EXPECT_EQ(view_.new_address, "");
+  EXPECT_TRUE(view_.messages.empty());
   Modify("\u3000  http://new/文件\t \u3000");  // tabs stay
-  EXPECT_EQ(view_.new_address, "http://new/文件\t");
-  EXPECT_EQ(view_.address, "http://new/文件\t");
+  EXPECT_EQ(view_.new_address + "|" + view_.address, "http://new/文件\t|http://new/文件\t");
   EXPECT_EQ(
       ReadBytes(PathFromUtf8(path)),
       BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE\t", .remainder = "r"}));
   EXPECT_THAT(view_.messages, ElementsAre("修改完成..."));
   Modify("again");  // with the lengths the reload found
   EXPECT_EQ(view_.address, "again");
-}
-
-TEST_F(TaskControllerTest, ModifyDoesNothingWithoutAnAddressOrAFile) {
-  Modify("http://x");  // nothing loaded
-  const std::string path = MakeFile("a.td.cfg", {.address = "old"});
-  const std::string before = ReadBytes(PathFromUtf8(path));
-  Open(path);
-  Modify("");
-  Modify("  \u3000 ");  // only spaces: would erase the address
-  EXPECT_EQ(view_.new_address, "");
-  EXPECT_EQ(ReadBytes(PathFromUtf8(path)), before);
-  EXPECT_TRUE(view_.messages.empty());
 }
 
 TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
@@ -172,23 +150,30 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
                                                              path + ".bak.1"));
   EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak.1")), earlier);
 
+  const std::string failed = "修改失败！原文件未改动。\ninjected failure";
+  file_system_.fail_at = static_cast<int>(file_system_.operations().size());
   view_.messages.clear();
+  Modify("newer");  // the rewrite's first operation fails: the file stays loaded
+  EXPECT_THAT(view_.messages, ElementsAre(failed));
+  EXPECT_TRUE(State().TaskLoaded && view_.modify_enabled);
+  // The folder cannot be made durable after the replace, and then the old
+  // file cannot be put back either: the user is told where it is.
+  file_system_.fail_at.reset();
+  file_system_.crash_before = "SyncFolderOf";
+  view_.messages.clear();
+  Modify("newer");
+  EXPECT_THAT(view_.messages,
+              ElementsAre(failed + "\ninjected failure\n原文件内容保存在：\n" + path + ".bak"));
+  EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak")), BuildTaskFile({.address = "new"}));
+
+  file_system_ = FaultyFileSystem();
   const std::string changed = BuildTaskFile({.address = "changed elsewhere"});
   WriteBytes(PathFromUtf8(path), changed);
-  Modify("newer");  // not a plain failure: the file must be opened again
+  view_.messages.clear();
+  Modify("newest");  // not a plain failure: the file must be opened again
   EXPECT_THAT(view_.messages, ElementsAre("任务文件已被改动，请重新打开！"));
   EXPECT_FALSE(view_.modify_enabled || State().TaskLoaded);
   EXPECT_EQ(ReadBytes(PathFromUtf8(path)), changed);
-
-  testing::FaultyFileSystem faulty;
-  TaskController controller(view_, faulty);
-  controller.LoadTaskFile(path);
-  faulty.fail_at = static_cast<int>(faulty.operations().size());  // the rewrite's first
-  view_.messages.clear();
-  view_.new_address = "new";
-  controller.ModifyAddress();
-  EXPECT_THAT(view_.messages, ElementsAre("修改失败！原文件未改动。\ninjected failure"));
-  EXPECT_TRUE(controller.State().TaskLoaded && view_.modify_enabled);
 }
 
 // Started with paths, as a file manager's "Open with" does: each is opened
@@ -205,12 +190,14 @@ TEST_F(TaskControllerTest, OpensTheFilesItWasStartedWith) {
 }
 
 TEST(DisplayNameFromPath, DropsTheTaskFileSuffix) {
-  EXPECT_EQ(DisplayNameFromPath("/dl/film.mkv.td.cfg"), "film.mkv");
-  EXPECT_EQ(DisplayNameFromPath("/dl/abctd.cfg"), "ab");
-  EXPECT_EQ(DisplayNameFromPath("/dl/电影.td.cfg"), "电影");
-  EXPECT_EQ(DisplayNameFromPath("/dl/.td.cfg"), "");
-  EXPECT_EQ(DisplayNameFromPath("/dl/td.cfg"), "");  // fewer than seven characters
-  EXPECT_EQ(DisplayNameFromPath("x.td.cfg"), "x");
+  for (auto [path, name] : {std::pair{"/dl/film.mkv.td.cfg", "film.mkv"},
+                            {"/dl/abctd.cfg", "ab"},
+                            {"/dl/电影.td.cfg", "电影"},
+                            {"/dl/.td.cfg", ""},
+                            {"x.td.cfg", "x"},
+                            {"/dl/td.cfg", ""}}) {  // fewer than seven characters
+    EXPECT_EQ(DisplayNameFromPath(path), name) << path;
+  }
 }
 
 }  // namespace

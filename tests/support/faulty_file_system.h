@@ -1,12 +1,13 @@
 // The system's file system with a switch: the operation numbered `fail_at`
-// fails, or from the one numbered `crash_at` on every operation fails
-// without effect, as when the program dies there. Operations are counted
-// across the file system and every file it opened.
+// fails, or from the one numbered `crash_at` (or the first one named
+// `crash_before`) on every operation fails without effect, as when the
+// program dies there. Operations are counted across the file system and
+// every file it opened.
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,48 +15,134 @@
 
 namespace orvanta::testing {
 
+inline const SystemError kInjectedFailure{"injected failure"};
+
 class FaultyFileSystem final : public FileSystem {
  public:
   std::optional<int> fail_at;
   std::optional<int> crash_at;
+  std::string crash_before;
   // How a crash halfway through ReplaceKeepingBackup leaves the old file: with
   // the backup as a second name, or moved there (no hard links, Windows).
   bool backup_by_moving = false;
 
-  // "OpenForUpdate", "ReadAt", "Append", "Sync", "Close", "RenameReplacing"...
-  // one entry for every operation tried, the failed ones included.
+  // "OpenForUpdate", "ReadAt", "Append", "Sync"...: every operation tried.
   const std::vector<std::string>& operations() const { return operations_; }
 
-  // After a crash: cuts every file written here back to what its last
-  // successful Sync made durable, as the disk would after a power loss.
-  void LoseUnsyncedWrites();
+  // After a crash: empties every file created here and never synced, as a
+  // power loss may.
+  void LoseUnsyncedWrites() {
+    for (const auto& path : unsynced_) {
+      if (std::filesystem::exists(path)) std::filesystem::resize_file(path, 0);
+    }
+  }
 
-  // Counts an operation; false when it is to fail.
-  bool Allow(const std::string& name);
-  void RecordSynced(const std::filesystem::path& path, std::uint64_t size);
-
-  Result<FilePath> ResolveLinks(const FilePath& path) override;
-  bool Exists(const FilePath& path) override;  // a query: never fails
-  Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override;
-  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override;
+  Result<FilePath> ResolveLinks(const FilePath& path) override {
+    return Allow("ResolveLinks") ? System().ResolveLinks(path) : kInjectedFailure;
+  }
+  bool Exists(const FilePath& path) override { return System().Exists(path); }  // never fails
+  Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
+    return Allow("OpenForReading") ? Wrap(System().OpenForReading(path)) : kInjectedFailure;
+  }
+  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override {
+    return Allow("OpenForUpdate") ? Wrap(System().OpenForUpdate(path)) : kInjectedFailure;
+  }
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
-                                                  const FilePath& like) override;
+                                                  const FilePath& like) override {
+    if (!Allow("CreateNew")) return kInjectedFailure;
+    auto created = System().CreateNew(path, like);
+    if (!created.ok()) return created.error();
+    unsynced_.insert(path);
+    return std::unique_ptr<WritableFile>(new Writer(std::move(created.value()), path, *this));
+  }
   // Counts as two operations, the backup and the rename, so a crash can
   // fall between them.
   Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
-                              const FilePath& backup) override;
-  Status RenameReplacing(const FilePath& from, const FilePath& to) override;
-  Status Remove(const FilePath& path) override;
-  Status SyncFolderOf(const FilePath& path) override;
+                              const FilePath& backup) override {
+    if (!Allow("ReplaceKeepingBackup")) return kInjectedFailure;
+    if (!Allow("ReplaceKeepingBackup, rename")) {
+      // A failure is undone by the real file system; a crash is not.
+      std::error_code no_links;
+      if (crash_at && !backup_by_moving)
+        std::filesystem::create_hard_link(target, backup, no_links);
+      if (crash_at && (backup_by_moving || no_links)) std::filesystem::rename(target, backup);
+      return kInjectedFailure;
+    }
+    return FollowRename(replacement, target,
+                        System().ReplaceKeepingBackup(target, replacement, backup));
+  }
+  Status RenameReplacing(const FilePath& from, const FilePath& to) override {
+    if (!Allow("RenameReplacing")) return kInjectedFailure;
+    return FollowRename(from, to, System().RenameReplacing(from, to));
+  }
+  Status Remove(const FilePath& path) override {
+    return Allow("Remove") ? System().Remove(path) : kInjectedFailure;
+  }
+  Status SyncFolderOf(const FilePath& path) override {
+    return Allow("SyncFolderOf") ? System().SyncFolderOf(path) : kInjectedFailure;
+  }
 
  private:
-  bool Crashed() const;
-  void FollowRename(const std::filesystem::path& from, const std::filesystem::path& to);
+  class Reader final : public ReadableFile {
+   public:
+    Reader(std::unique_ptr<ReadableFile> file, FaultyFileSystem& owner)
+        : file_(std::move(file)), owner_(owner) {}
+    std::uint64_t Size() const override { return file_->Size(); }
+    Status ReadAt(std::uint64_t offset, std::span<char> out) override {
+      return owner_.Allow("ReadAt") ? file_->ReadAt(offset, out) : kInjectedFailure;
+    }
+
+   private:
+    std::unique_ptr<ReadableFile> file_;
+    FaultyFileSystem& owner_;
+  };
+
+  class Writer final : public WritableFile {
+   public:
+    Writer(std::unique_ptr<WritableFile> file, std::filesystem::path path, FaultyFileSystem& owner)
+        : file_(std::move(file)), path_(std::move(path)), owner_(owner) {}
+    Status Append(std::span<const char> bytes) override {
+      return owner_.Allow("Append") ? file_->Append(bytes) : kInjectedFailure;
+    }
+    Status Sync() override {
+      if (!owner_.Allow("Sync")) return kInjectedFailure;
+      owner_.unsynced_.erase(path_);
+      return file_->Sync();
+    }
+    Status Close() override { return owner_.Allow("Close") ? file_->Close() : kInjectedFailure; }
+
+   private:
+    std::unique_ptr<WritableFile> file_;
+    std::filesystem::path path_;
+    FaultyFileSystem& owner_;
+  };
+
+  static FileSystem& System() { return SystemFileSystem(); }
+
+  // Counts an operation; false when it is to fail.
+  bool Allow(const std::string& name) {
+    const int number = static_cast<int>(operations_.size());
+    operations_.push_back(name);
+    if (name == crash_before && !crash_at) crash_at = number;
+    return !(crash_at && number >= *crash_at) && !(fail_at && number == *fail_at);
+  }
+
+  Result<std::unique_ptr<ReadableFile>> Wrap(Result<std::unique_ptr<ReadableFile>> opened) {
+    if (!opened.ok()) return opened.error();
+    return std::unique_ptr<ReadableFile>(new Reader(std::move(opened.value()), *this));
+  }
+
+  // What a power loss would empty follows the file to its new name.
+  Status FollowRename(const std::filesystem::path& from, const std::filesystem::path& to,
+                      Status renamed) {
+    if (!renamed.ok()) return renamed;
+    unsynced_.erase(to);
+    if (unsynced_.erase(from) > 0) unsynced_.insert(to);
+    return renamed;
+  }
 
   std::vector<std::string> operations_;
-  std::map<std::filesystem::path, std::uint64_t> synced_sizes_;
+  std::set<std::filesystem::path> unsynced_;
 };
-
-inline const SystemError kInjectedFailure{"injected failure"};
 
 }  // namespace orvanta::testing

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the rewrite's tests with their files on tmpfs and on exFAT (no hard
 # or symbolic links, no permissions), where task files also live.
-# Usage: rewrite_on_file_systems.sh REWRITE_TEST CRASH_TEST CONTROLLER_TEST
+# Usage: rewrite_on_file_systems.sh REWRITE_TEST CONTROLLER_TEST FILE_SYSTEM_TEST
 # Exits 77 (skipped) where this machine cannot mount them: it needs root,
 # loop devices, FUSE and exfat-fuse.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// What the Windows file system must get right beneath the rewrite.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,20 +10,17 @@
 namespace orvanta {
 namespace {
 
-using testing::ReadBytes;
-
-class AddressRewriteWin32 : public ::testing::Test {
+class FileSystemWin32 : public ::testing::Test {
  protected:
   void SetUp() override { testing::WriteBytes(path_, bytes_); }
 
   testing::TempFolder folder_;
   // Hangul has no place in code page 936: only a wide-character path reaches it.
   const std::filesystem::path path_ = folder_ / "다운로드.td.cfg";
-  const std::string bytes_ =
-      testing::BuildTaskFile({.name = "n", .address = "old", .remainder = "r"});
+  const std::string bytes_ = testing::BuildTaskFile({.name = "n", .address = "old"});
 };
 
-TEST_F(AddressRewriteWin32, KeepsAHiddenFileWithAnyNameHidden) {
+TEST_F(FileSystemWin32, KeepsAHiddenFileWithAnyNameHidden) {
   ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN));
   ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new").error);
   EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
@@ -31,7 +29,7 @@ TEST_F(AddressRewriteWin32, KeepsAHiddenFileWithAnyNameHidden) {
 
 // Windows refuses both before anything is touched; the rewrite must too,
 // even where Wine would let a privileged user write a read-only file.
-TEST_F(AddressRewriteWin32, LeavesALockedOrReadOnlyFileAlone) {
+TEST_F(FileSystemWin32, LeavesALockedOrReadOnlyFileAlone) {
   for (bool locked : {true, false}) {
     HANDLE lock =
         locked ? CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
@@ -42,7 +40,7 @@ TEST_F(AddressRewriteWin32, LeavesALockedOrReadOnlyFileAlone) {
     SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(error) << locked;
     EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
-    EXPECT_EQ(ReadBytes(path_), bytes_);
+    EXPECT_EQ(testing::ReadBytes(path_), bytes_);
     EXPECT_FALSE(std::filesystem::exists(BackupPathFor(path_)));
   }
 }

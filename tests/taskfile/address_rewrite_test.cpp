@@ -163,6 +163,8 @@ std::vector<RewriteCase> Cases() {
   cases.push_back({"left_over_torn_task", parts, other_task.substr(0, other_task.size() - 4)});
   cases.push_back({"left_over_same_task", parts, BuildTaskFile(parts)});
   cases.push_back({"left_over_other_task", parts, other_task});
+  cases.push_back(
+      {"left_over_task_of_same_size", parts, BuildTaskFile({.name = "n", .address = "OLD"})});
   return cases;
 }
 

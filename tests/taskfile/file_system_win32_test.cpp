@@ -5,6 +5,7 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/address_rewrite.h"
+#include "taskfile/reasons.h"
 #include "taskfile/task_file_reader.h"
 
 namespace orvanta {
@@ -43,6 +44,13 @@ TEST_F(FileSystemWin32, LeavesALockedOrReadOnlyFileAlone) {
     EXPECT_EQ(testing::ReadBytes(path_), bytes_);
     EXPECT_FALSE(std::filesystem::exists(BackupPathFor(path_)));
   }
+}
+
+// A device named like a task file is no file to read or rewrite.
+TEST_F(FileSystemWin32, RefusesADevice) {
+  const TaskFileContent content = ReadTaskFile(std::filesystem::path(L"NUL"));
+  ASSERT_TRUE(std::holds_alternative<UnreadableFile>(content));
+  EXPECT_EQ(std::get<UnreadableFile>(content).Reason, reason::kNotRegularFile);
 }
 
 }  // namespace

@@ -55,7 +55,8 @@ bool IsWholeTask(const std::string& bytes) {
 
 class AddressRewrite : public ::testing::TestWithParam<RewriteCase> {
  protected:
-  // Beside the task file: what an earlier rewrite cut short may leave.
+  // Writes the task file and, beside it, what earlier rewrites may have left;
+  // then rewrites it through `file_system`.
   RewriteReport Rewrite(FaultyFileSystem& file_system) {
     for (const auto& entry : fs::directory_iterator(folder_.path())) fs::remove(entry.path());
     WriteBytes(path_, BuildTaskFile(GetParam().parts));

@@ -87,9 +87,10 @@ bool MayReplaceOldBackup(FileSystem& file_system, ReadableFile& task, const File
   auto opened = file_system.OpenForReading(backup);
   if (!opened.ok()) return false;
   ReadableFile& old_backup = *opened.value();
-  TaskFileContent content = ReadTaskFile(old_backup);
+  // The lengths say whether it is a whole task; SameBytes reads the rest.
+  TaskFileLayout content = ReadTaskLengths(old_backup);
   if (std::holds_alternative<UnreadableFile>(content)) return false;
-  if (!std::holds_alternative<TaskRecord>(content)) return true;
+  if (!std::holds_alternative<TaskLengths>(content)) return true;
   return SameBytes(task, old_backup);
 }
 

@@ -101,6 +101,7 @@ class Win32WritableFile final : public WritableFile {
 };
 
 Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access) {
+  // CreateFileW would refuse a folder only as "access denied".
   DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return SystemError{reason::kFolder};
@@ -115,7 +116,6 @@ Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access) {
   if (GetFileType(handle) != FILE_TYPE_DISK) return SystemError{reason::kNotRegularFile};
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info)) return LastError();
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return SystemError{reason::kFolder};
   // Windows refuses write access to a read-only file itself, except to
   // privileged Wine users: refuse it here too, for every user alike.
   bool writing = (access & GENERIC_WRITE) != 0;

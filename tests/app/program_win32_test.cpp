@@ -26,23 +26,21 @@ std::wstring ProgramPath() {
 // line carries it whole.
 TEST(Program, OpensTheFileItIsStartedWith) {
   TempFolder folder;
-  const auto path = folder / "다운로드.td.cfg";
-  WriteBytes(path, BuildTaskFile({.name = "n", .address = "http://from/argument"}));
-  std::wstring command = L"\"" + ProgramPath() + L"\" \"" + path.native() + L"\"";
+  const std::string path =
+      folder.MakeTaskFile("다운로드.td.cfg", {.name = "n", .address = "http://from/argument"});
+  std::wstring command = L"\"" + ProgramPath() + L"\" \"" + Widen(path) + L"\"";
   STARTUPINFOW startup{sizeof startup};
   PROCESS_INFORMATION process{};
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &process));
   HWND window = nullptr;  // the only one: tests run one at a time
-  for (int tries = 0; !window && tries < 100; ++tries, Sleep(100)) {
+  for (int tries = 0; !window && tries < 100; ++tries, Sleep(100))
     window = FindWindowW(L"OrvantaForm1", nullptr);
-  }
   wchar_t address[64] = {};
   SendMessageW(GetDlgItem(window, 101), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(address));
   PostMessageW(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
     TerminateProcess(process.hProcess, 1);
-  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   EXPECT_EQ(Narrow(address), "http://from/argument");

@@ -11,7 +11,8 @@ namespace orvanta {
 namespace {
 
 using namespace testing;
-using ::testing::ElementsAre;
+using ::testing::ElementsAre, ::testing::StartsWith;
+using std::string_literals::operator""s;
 namespace fs = std::filesystem;
 
 // A stand-alone view that keeps the boxes' texts and logs every message.
@@ -22,7 +23,10 @@ class RecordingView final : public TaskView {
   std::vector<std::string> messages;
   std::optional<std::string> chosen;  // what the open dialog returns
 
-  std::string Boxes() const { return address + "|" + new_address + "|" + name; }
+  // The three boxes, and "on" while Modify is enabled.
+  std::string Shown() const {
+    return address + "|" + new_address + "|" + name + (modify_enabled ? "|on" : "|");
+  }
 
   void SetAddressText(const std::string& text) override { address = text; }
   void SetNewAddressText(const std::string& text) override { new_address = text; }
@@ -35,10 +39,6 @@ class RecordingView final : public TaskView {
 
 class TaskControllerTest : public ::testing::Test {
  protected:
-  std::string MakeFile(const std::string& name, const TaskFileParts& parts) {
-    WriteBytes(folder_ / name, BuildTaskFile(parts));
-    return PathToUtf8(folder_ / name);
-  }
   void Open(const std::optional<std::string>& path) {
     view_.chosen = path;
     controller_.OpenChosenFile();
@@ -58,57 +58,50 @@ class TaskControllerTest : public ::testing::Test {
 TEST_F(TaskControllerTest, StartsEmptyThenShowsWhatOpenChose) {
   controller_.Start();
   EXPECT_FALSE(view_.modify_enabled);
-  Open(MakeFile("a.td.cfg", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}));
-  EXPECT_EQ(view_.Boxes(), "http://h/x||下载");
-  EXPECT_TRUE(view_.modify_enabled && State().TaskLoaded);
+  Open(folder_.MakeTaskFile("a.td.cfg", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}));
+  EXPECT_EQ(view_.Shown(), "http://h/x||下载|on");
+  EXPECT_TRUE(State().TaskLoaded);
   // No name stored: the file's name stands in.
-  Open(MakeFile("电影.mkv.td.cfg", {.name_length = -2, .address = "a"}));
+  Open(folder_.MakeTaskFile("电影.mkv.td.cfg", {.name_length = -2, .address = "a"}));
   EXPECT_EQ(view_.name, "电影.mkv");
 
   const std::string loaded = State().TaskFilePath;
   view_.new_address = "x";
   Open(std::nullopt);  // cancelled: cleared and disabled, the file kept
-  EXPECT_EQ(view_.Boxes(), "||");
-  EXPECT_FALSE(view_.modify_enabled);
+  EXPECT_EQ(view_.Shown(), "|||");
   EXPECT_TRUE(State().TaskLoaded && State().TaskFilePath == loaded);
   EXPECT_TRUE(view_.messages.empty());
 }
 
 TEST_F(TaskControllerTest, SaysWhyAFileCannotBeLoaded) {
-  const struct {
-    const char* label;
-    std::string bytes;  // empty: no file at all; "/": a folder
-    std::string message;
-  } cases[] = {
-      {"not a task file", "plain text", "非迅雷cfg文件！"},
-      {"damaged", BuildTaskFile({.address_length = 99, .address = "a"}), "任务文件已损坏！"},
-      {"missing", "", "无法读取文件！\n"},
-      {"folder", "/", "无法读取文件！\n这是一个文件夹，不是文件"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    Open(MakeFile("good.td.cfg", {.address = "a"}));
+  for (auto [name, bytes, message] :
+       {// bytes: "" for no file at all, "/" for a folder
+        std::tuple{"not a task file", "plain text"s, "非迅雷cfg文件！"},
+        {"damaged", BuildTaskFile({.address_length = 99, .address = "a"}), "任务文件已损坏！"},
+        {"missing", ""s, "无法读取文件！\n"},
+        {"folder", "/"s, "无法读取文件！\n这是一个文件夹，不是文件"}}) {
+    SCOPED_TRACE(name);
+    Open(folder_.MakeTaskFile("good.td.cfg", {.address = "a"}));
     view_.messages.clear();
-    const auto path = folder_ / c.label;
-    if (c.bytes == "/") fs::create_directory(path);
-    if (c.bytes.size() > 1) WriteBytes(path, c.bytes);
+    const auto path = folder_ / name;
+    if (bytes == "/") fs::create_directory(path);
+    if (bytes.size() > 1) WriteBytes(path, bytes);
     Open(PathToUtf8(path));
-    ASSERT_EQ(view_.messages.size(), 1u);
-    EXPECT_EQ(view_.messages[0].substr(0, c.message.size()), c.message);
-    EXPECT_FALSE(view_.modify_enabled || State().TaskLoaded);
+    EXPECT_THAT(view_.messages, ElementsAre(StartsWith(message)));
+    EXPECT_EQ(view_.Shown(), "|||");
+    EXPECT_FALSE(State().TaskLoaded);
     EXPECT_EQ(State().TaskFilePath, PathToUtf8(path));
-    EXPECT_EQ(view_.Boxes(), "||");
   }
 }
 
 TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurnAndSkipsOtherNames) {
-  const std::string first = MakeFile("first.td.cfg", {.address = "one"});
-  const std::string bad = MakeFile("bad.td.cfg", {});
+  const std::string first = folder_.MakeTaskFile("first.td.cfg", {.address = "one"});
+  const std::string bad = folder_.MakeTaskFile("bad.td.cfg", {});
   WriteBytes(PathFromUtf8(bad), "no header");
   // Only the exact ending "td.cfg" counts: not case, not another ".cfg".
-  const std::string others[] = {MakeFile("B.TD.CFG", {.address = "b"}),
-                                MakeFile("x.cfg", {.address = "x"}), "c.txt", "td.cf", ""};
-  controller_.DropFiles({first, others[0], others[1], others[2], others[3], others[4], bad});
+  const std::string upper = folder_.MakeTaskFile("B.TD.CFG", {}),
+                    other = folder_.MakeTaskFile("x.cfg", {});
+  controller_.DropFiles({first, upper, other, "c.txt", "td.cf", "", bad});
   EXPECT_EQ(view_.address, "one");  // the failing file leaves what the first showed
   EXPECT_THAT(view_.messages, ElementsAre("非迅雷cfg文件！"));
   EXPECT_FALSE(view_.modify_enabled);
@@ -116,15 +109,15 @@ TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurnAndSkipsOtherNames) {
 
   controller_.DropFiles({first});
   view_.new_address = "x";
-  controller_.DropFiles({others[0], others[1]});  // no task file: only the boxes change
-  EXPECT_EQ(view_.Boxes(), "||");
-  EXPECT_TRUE(view_.modify_enabled);
+  controller_.DropFiles({upper, other});  // no task file: only the boxes change
+  EXPECT_EQ(view_.Shown(), "|||on");
   EXPECT_EQ(State().TaskFilePath, first);
 }
 
 TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
   Modify("http://x");  // nothing loaded: nothing happens
-  const std::string path = MakeFile("a.td.cfg", {.name = "n", .address = "old", .remainder = "r"});
+  const std::string path =
+      folder_.MakeTaskFile("a.td.cfg", {.name = "n", .address = "old", .remainder = "r"});
   Open(path);
   Modify("");
   Modify("  \u3000 ");  // only spaces: would erase the address
@@ -141,9 +134,10 @@ TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
 }
 
 TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
-  const std::string path = MakeFile("a.td.cfg", {.address = "old"});
+  const std::string path = folder_.MakeTaskFile("a.td.cfg", {.address = "old"});
+  const fs::path file = PathFromUtf8(path), backup = PathFromUtf8(path + ".bak");
   const std::string earlier = BuildTaskFile({.address = "earlier"});
-  WriteBytes(PathFromUtf8(path + ".bak"), earlier);
+  WriteBytes(backup, earlier);
   Open(path);
   Modify("new");  // an earlier change's backup is kept, and the user told where
   EXPECT_THAT(view_.messages, ElementsAre("修改完成...", "上次未完成的修改留下的备份已保存为：\n" +
@@ -164,38 +158,52 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   Modify("newer");
   EXPECT_THAT(view_.messages,
               ElementsAre(failed + "\ninjected failure\n原文件内容保存在：\n" + path + ".bak"));
-  EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak")), BuildTaskFile({.address = "new"}));
+  EXPECT_EQ(ReadBytes(backup), BuildTaskFile({.address = "new"}));
 
+  // Changed or gone since it was loaded: left alone, and a change is no
+  // plain failure, as the file must be opened again.
   file_system_ = FaultyFileSystem();
-  const std::string changed = BuildTaskFile({.address = "changed elsewhere"});
-  WriteBytes(PathFromUtf8(path), changed);
-  view_.messages.clear();
-  Modify("newest");  // not a plain failure: the file must be opened again
-  EXPECT_THAT(view_.messages, ElementsAre("任务文件已被改动，请重新打开！"));
-  EXPECT_FALSE(view_.modify_enabled || State().TaskLoaded);
-  EXPECT_EQ(ReadBytes(PathFromUtf8(path)), changed);
+  fs::remove(backup);
+  for (const std::string& now :
+       {BuildTaskFile({.name = "n", .address = "new"}),         // another name length
+        BuildTaskFile({.address = "changed"}),                  // another address length
+        BuildTaskFile({.address = "new"}).substr(0, 20), "x"s,  // cut short; no task file
+        ""s}) {                                                 // gone
+    WriteBytes(file, BuildTaskFile({.address = "new"}));
+    Open(path);
+    fs::remove(file);
+    if (!now.empty()) WriteBytes(file, now);
+    view_.messages.clear();
+    Modify("newest");
+    EXPECT_THAT(view_.messages,
+                ElementsAre(StartsWith(now.empty() ? "修改失败！原文件未改动。"
+                                                   : "任务文件已被改动，请重新打开！")));
+    EXPECT_NE(State().TaskLoaded, !now.empty());
+    EXPECT_EQ(ReadBytes(file), now);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2 - now.empty());
+  }
 }
 
 // Started with paths, as a file manager's "Open with" does: each is opened
 // as if chosen with Open, whatever its name; the last decides.
 TEST_F(TaskControllerTest, OpensTheFilesItWasStartedWith) {
-  const std::string task = MakeFile("task.txt", {.address = "one"});
-  controller_.OpenGivenFiles({MakeFile("a.td.cfg", {.address = "two"}), "", task});
+  const std::string task = folder_.MakeTaskFile("task.txt", {.address = "one"});
+  controller_.OpenGivenFiles({folder_.MakeTaskFile("a.td.cfg", {.address = "two"}), "", task});
   EXPECT_EQ(view_.address, "one");
   EXPECT_EQ(State().TaskFilePath, task);
   controller_.OpenGivenFiles({task, PathToUtf8(folder_ / "missing.td.cfg")});
-  EXPECT_EQ(view_.Boxes(), "||");
-  EXPECT_FALSE(view_.modify_enabled);
+  EXPECT_EQ(view_.Shown(), "|||");
   EXPECT_EQ(view_.messages.size(), 1u);
 }
 
+// Seven characters go, whatever they are; fewer than seven leave nothing.
 TEST(DisplayNameFromPath, DropsTheTaskFileSuffix) {
   for (auto [path, name] : {std::pair{"/dl/film.mkv.td.cfg", "film.mkv"},
                             {"/dl/abctd.cfg", "ab"},
                             {"/dl/电影.td.cfg", "电影"},
                             {"/dl/.td.cfg", ""},
                             {"x.td.cfg", "x"},
-                            {"/dl/td.cfg", ""}}) {  // fewer than seven characters
+                            {"/dl/td.cfg", ""}}) {
     EXPECT_EQ(DisplayNameFromPath(path), name) << path;
   }
 }

@@ -32,9 +32,8 @@ class FaultyFileSystem final : public FileSystem {
   // After a crash: empties every file created here and never synced, as a
   // power loss may.
   void LoseUnsyncedWrites() {
-    for (const auto& path : unsynced_) {
-      if (std::filesystem::exists(path)) std::filesystem::resize_file(path, 0);
-    }
+    std::error_code removed;
+    for (const auto& path : unsynced_) std::filesystem::resize_file(path, 0, removed);
   }
 
   Result<FilePath> ResolveLinks(const FilePath& path) override {
@@ -83,38 +82,31 @@ class FaultyFileSystem final : public FileSystem {
   }
 
  private:
-  class Reader final : public ReadableFile {
-   public:
-    Reader(std::unique_ptr<ReadableFile> file, FaultyFileSystem& owner)
-        : file_(std::move(file)), owner_(owner) {}
-    std::uint64_t Size() const override { return file_->Size(); }
+  struct Reader final : ReadableFile {
+    Reader(std::unique_ptr<ReadableFile> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
+    std::uint64_t Size() const override { return file->Size(); }
     Status ReadAt(std::uint64_t offset, std::span<char> out) override {
-      return owner_.Allow("ReadAt") ? file_->ReadAt(offset, out) : kInjectedFailure;
+      return owner.Allow("ReadAt") ? file->ReadAt(offset, out) : kInjectedFailure;
     }
-
-   private:
-    std::unique_ptr<ReadableFile> file_;
-    FaultyFileSystem& owner_;
+    std::unique_ptr<ReadableFile> file;
+    FaultyFileSystem& owner;
   };
 
-  class Writer final : public WritableFile {
-   public:
-    Writer(std::unique_ptr<WritableFile> file, std::filesystem::path path, FaultyFileSystem& owner)
-        : file_(std::move(file)), path_(std::move(path)), owner_(owner) {}
+  struct Writer final : WritableFile {
+    Writer(std::unique_ptr<WritableFile> f, FilePath p, FaultyFileSystem& o)
+        : file(std::move(f)), path(std::move(p)), owner(o) {}
     Status Append(std::span<const char> bytes) override {
-      return owner_.Allow("Append") ? file_->Append(bytes) : kInjectedFailure;
+      return owner.Allow("Append") ? file->Append(bytes) : kInjectedFailure;
     }
     Status Sync() override {
-      if (!owner_.Allow("Sync")) return kInjectedFailure;
-      owner_.unsynced_.erase(path_);
-      return file_->Sync();
+      if (!owner.Allow("Sync")) return kInjectedFailure;
+      owner.unsynced_.erase(path);
+      return file->Sync();
     }
-    Status Close() override { return owner_.Allow("Close") ? file_->Close() : kInjectedFailure; }
-
-   private:
-    std::unique_ptr<WritableFile> file_;
-    std::filesystem::path path_;
-    FaultyFileSystem& owner_;
+    Status Close() override { return owner.Allow("Close") ? file->Close() : kInjectedFailure; }
+    std::unique_ptr<WritableFile> file;
+    FilePath path;
+    FaultyFileSystem& owner;
   };
 
   static FileSystem& System() { return SystemFileSystem(); }

@@ -39,11 +39,14 @@ class RecordingView final : public TaskView {
 
 class TaskControllerTest : public ::testing::Test {
  protected:
+  // Each starts with no message shown.
   void Open(const std::optional<std::string>& path) {
+    view_.messages.clear();
     view_.chosen = path;
     controller_.OpenChosenFile();
   }
   void Modify(const std::string& typed) {
+    view_.messages.clear();
     view_.new_address = typed;
     controller_.ModifyAddress();
   }
@@ -61,9 +64,15 @@ TEST_F(TaskControllerTest, StartsEmptyThenShowsWhatOpenChose) {
   Open(folder_.MakeTaskFile("a.td.cfg", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}));
   EXPECT_EQ(view_.Shown(), "http://h/x||下载|on");
   EXPECT_TRUE(State().TaskLoaded);
-  // No name stored: the file's name stands in.
-  Open(folder_.MakeTaskFile("电影.mkv.td.cfg", {.name_length = -2, .address = "a"}));
-  EXPECT_EQ(view_.name, "电影.mkv");
+  // No name stored: the file's name stands in, without the seven characters
+  // of ".td.cfg" whatever they are; fewer than seven leave nothing.
+  for (auto [file, name] : {std::pair{"电影.mkv.td.cfg", "电影.mkv"},
+                            {"abctd.cfg", "ab"},
+                            {".td.cfg", ""},
+                            {"td.cfg", ""}}) {
+    Open(folder_.MakeTaskFile(file, {.name_length = -2, .address = "a"}));
+    EXPECT_EQ(view_.name, name);
+  }
 
   const std::string loaded = State().TaskFilePath;
   view_.new_address = "x";
@@ -82,7 +91,6 @@ TEST_F(TaskControllerTest, SaysWhyAFileCannotBeLoaded) {
         {"folder", "/"s, "无法读取文件！\n这是一个文件夹，不是文件"}}) {
     SCOPED_TRACE(name);
     Open(folder_.MakeTaskFile("good.td.cfg", {.address = "a"}));
-    view_.messages.clear();
     const auto path = folder_ / name;
     if (bytes == "/") fs::create_directory(path);
     if (bytes.size() > 1) WriteBytes(path, bytes);
@@ -146,7 +154,6 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
 
   const std::string failed = "修改失败！原文件未改动。\ninjected failure";
   file_system_.fail_at = static_cast<int>(file_system_.operations().size());
-  view_.messages.clear();
   Modify("newer");  // the rewrite's first operation fails: the file stays loaded
   EXPECT_THAT(view_.messages, ElementsAre(failed));
   EXPECT_TRUE(State().TaskLoaded && view_.modify_enabled);
@@ -154,7 +161,6 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   // file cannot be put back either: the user is told where it is.
   file_system_.fail_at.reset();
   file_system_.crash_before = "SyncFolderOf";
-  view_.messages.clear();
   Modify("newer");
   EXPECT_THAT(view_.messages,
               ElementsAre(failed + "\ninjected failure\n原文件内容保存在：\n" + path + ".bak"));
@@ -173,7 +179,6 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
     Open(path);
     fs::remove(file);
     if (!now.empty()) WriteBytes(file, now);
-    view_.messages.clear();
     Modify("newest");
     EXPECT_THAT(view_.messages,
                 ElementsAre(StartsWith(now.empty() ? "修改失败！原文件未改动。"
@@ -187,25 +192,11 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
 // Started with paths, as a file manager's "Open with" does: each is opened
 // as if chosen with Open, whatever its name; the last decides.
 TEST_F(TaskControllerTest, OpensTheFilesItWasStartedWith) {
-  const std::string task = folder_.MakeTaskFile("task.txt", {.address = "one"});
+  const std::string task = folder_.MakeTaskFile("task.txt", {.name = "n", .address = "one"});
+  view_.new_address = "typed before";
   controller_.OpenGivenFiles({folder_.MakeTaskFile("a.td.cfg", {.address = "two"}), "", task});
-  EXPECT_EQ(view_.address, "one");
-  EXPECT_EQ(State().TaskFilePath, task);
-  controller_.OpenGivenFiles({task, PathToUtf8(folder_ / "missing.td.cfg")});
-  EXPECT_EQ(view_.Shown(), "|||");
-  EXPECT_EQ(view_.messages.size(), 1u);
-}
-
-// Seven characters go, whatever they are; fewer than seven leave nothing.
-TEST(DisplayNameFromPath, DropsTheTaskFileSuffix) {
-  for (auto [path, name] : {std::pair{"/dl/film.mkv.td.cfg", "film.mkv"},
-                            {"/dl/abctd.cfg", "ab"},
-                            {"/dl/电影.td.cfg", "电影"},
-                            {"/dl/.td.cfg", ""},
-                            {"x.td.cfg", "x"},
-                            {"/dl/td.cfg", ""}}) {
-    EXPECT_EQ(DisplayNameFromPath(path), name) << path;
-  }
+  EXPECT_EQ(view_.Shown() + " " + State().TaskFilePath, "one||n|on " + task);
+  EXPECT_TRUE(view_.messages.empty());
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-// The system's file system with a switch: the operation numbered `fail_at`
-// fails, or from the one numbered `crash_at` (or the first one named
-// `crash_before`) on every operation fails without effect, as when the
-// program dies there. Operations are counted across the file system and
-// every file it opened.
+// The system's file system with a switch: operation number `fail_at` fails,
+// or from number `crash_at` (or the first one named `crash_before`) on all
+// fail without effect, as when the program dies there. Operations are
+// counted across the file system and every file it opened.
 #pragma once
 
 #include <filesystem>

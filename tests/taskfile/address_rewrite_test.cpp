@@ -1,14 +1,12 @@
 // At any file operation of a rewrite the operation may fail, the program may
 // die, or the power may fail. Whatever happens, the task file's name holds
-// the complete old or the complete new content, never a mix; the old content
-// is nowhere but in the task file or its backup; and a whole task that an
-// earlier rewrite left as the backup survives. Done, the rewrite changes
-// only the address and leaves nothing beside the task file.
+// the whole old or the whole new content; the old content is nowhere but in
+// the task file or its backup; a whole task an earlier rewrite left as the
+// backup survives. Done, only the address changed and nothing is left over.
 #include "taskfile/address_rewrite.h"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <random>
 
 #include "support/faulty_file_system.h"
@@ -123,10 +121,8 @@ TEST_P(AddressRewrite, ChangesOnlyTheAddressWhateverFailsOnTheWay) {
       const RewriteReport report = Rewrite(file_system);
       if (fault.power_loss) file_system.LoseUnsyncedWrites();
       const std::string outcome = Outcome();
-      const std::string where =
-          std::string(fault.name) + " at " + (at < operations.size() ? operations[at] : "the end");
-      std::cout << GetParam().label << ": " << where << ": " << outcome << "\n";
-      SCOPED_TRACE(where);
+      SCOPED_TRACE(std::string(fault.name) + " at " +
+                   (at < operations.size() ? operations[at] : "the end") + ": " + outcome);
       EXPECT_FALSE(outcome.empty());
       if (fault.fails) ExpectFailureUndone(report, outcome);
       // Only where the old file is moved to the backup does its name go

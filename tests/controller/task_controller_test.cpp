@@ -15,71 +15,64 @@ using ::testing::ElementsAre, ::testing::StartsWith;
 using std::string_literals::operator""s;
 namespace fs = std::filesystem;
 
-// A stand-alone view that keeps the boxes' texts and logs every message.
-class RecordingView final : public TaskView {
- public:
-  std::string address, new_address, name;
-  bool modify_enabled = true;
-  std::vector<std::string> messages;
-  std::optional<std::string> chosen;  // what the open dialog returns
+// The fixture is the controller's view: it keeps the boxes' texts and logs
+// every message.
+class TaskControllerTest : public ::testing::Test, public TaskView {
+ protected:
+  void SetAddressText(const std::string& text) override { address_ = text; }
+  void SetNewAddressText(const std::string& text) override { new_address_ = text; }
+  std::string GetNewAddressText() override { return new_address_; }
+  void SetTaskNameText(const std::string& text) override { name_ = text; }
+  void SetModifyEnabled(bool enabled) override { modify_enabled_ = enabled; }
+  void ShowMessage(const std::string& text) override { messages_.push_back(text); }
+  std::optional<std::string> ChooseTaskFile() override { return chosen_; }
 
   // The three boxes, and "on" while Modify is enabled.
   std::string Shown() const {
-    return address + "|" + new_address + "|" + name + (modify_enabled ? "|on" : "|");
+    return address_ + "|" + new_address_ + "|" + name_ + (modify_enabled_ ? "|on" : "|");
   }
-
-  void SetAddressText(const std::string& text) override { address = text; }
-  void SetNewAddressText(const std::string& text) override { new_address = text; }
-  std::string GetNewAddressText() override { return new_address; }
-  void SetTaskNameText(const std::string& text) override { name = text; }
-  void SetModifyEnabled(bool enabled) override { modify_enabled = enabled; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  std::optional<std::string> ChooseTaskFile() override { return chosen; }
-};
-
-class TaskControllerTest : public ::testing::Test {
- protected:
   // Each starts with no message shown.
   void Open(const std::optional<std::string>& path) {
-    view_.messages.clear();
-    view_.chosen = path;
+    messages_.clear();
+    chosen_ = path;
     controller_.OpenChosenFile();
   }
   void Modify(const std::string& typed) {
-    view_.messages.clear();
-    view_.new_address = typed;
+    messages_.clear();
+    new_address_ = typed;
     controller_.ModifyAddress();
   }
   const TaskState& State() const { return controller_.State(); }
 
+  std::string address_, new_address_, name_;
+  bool modify_enabled_ = true;
+  std::vector<std::string> messages_;
+  std::optional<std::string> chosen_;  // what the open dialog returns
   TempFolder folder_;
-  RecordingView view_;
   FaultyFileSystem file_system_;  // fails nothing until told
-  TaskController controller_{view_, file_system_};
+  TaskController controller_{*this, file_system_};
 };
 
 TEST_F(TaskControllerTest, StartsEmptyThenShowsWhatOpenChose) {
   controller_.Start();
-  EXPECT_FALSE(view_.modify_enabled);
+  EXPECT_FALSE(modify_enabled_);
   Open(folder_.MakeTaskFile("a.td.cfg", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}));
-  EXPECT_EQ(view_.Shown(), "http://h/x||下载|on");
+  EXPECT_EQ(Shown(), "http://h/x||下载|on");
   EXPECT_TRUE(State().TaskLoaded);
   // No name stored: the file's name stands in, without the seven characters
   // of ".td.cfg" whatever they are; fewer than seven leave nothing.
-  for (auto [file, name] : {std::pair{"电影.mkv.td.cfg", "电影.mkv"},
-                            {"abctd.cfg", "ab"},
-                            {".td.cfg", ""},
-                            {"td.cfg", ""}}) {
+  for (auto [file, name] :
+       {std::pair{"电影.mkv.td.cfg", "电影.mkv"}, {"abctd.cfg", "ab"}, {"td.cfg", ""}}) {
     Open(folder_.MakeTaskFile(file, {.name_length = -2, .address = "a"}));
-    EXPECT_EQ(view_.name, name);
+    EXPECT_EQ(name_, name);
   }
 
   const std::string loaded = State().TaskFilePath;
-  view_.new_address = "x";
+  new_address_ = "x";
   Open(std::nullopt);  // cancelled: cleared and disabled, the file kept
-  EXPECT_EQ(view_.Shown(), "|||");
+  EXPECT_EQ(Shown(), "|||");
   EXPECT_TRUE(State().TaskLoaded && State().TaskFilePath == loaded);
-  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(TaskControllerTest, SaysWhyAFileCannotBeLoaded) {
@@ -95,8 +88,8 @@ TEST_F(TaskControllerTest, SaysWhyAFileCannotBeLoaded) {
     if (bytes == "/") fs::create_directory(path);
     if (bytes.size() > 1) WriteBytes(path, bytes);
     Open(PathToUtf8(path));
-    EXPECT_THAT(view_.messages, ElementsAre(StartsWith(message)));
-    EXPECT_EQ(view_.Shown(), "|||");
+    EXPECT_THAT(messages_, ElementsAre(StartsWith(message)));
+    EXPECT_EQ(Shown(), "|||");
     EXPECT_FALSE(State().TaskLoaded);
     EXPECT_EQ(State().TaskFilePath, PathToUtf8(path));
   }
@@ -110,15 +103,14 @@ TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurnAndSkipsOtherNames) {
   const std::string upper = folder_.MakeTaskFile("B.TD.CFG", {}),
                     other = folder_.MakeTaskFile("x.cfg", {});
   controller_.DropFiles({first, upper, other, "c.txt", "td.cf", "", bad});
-  EXPECT_EQ(view_.address, "one");  // the failing file leaves what the first showed
-  EXPECT_THAT(view_.messages, ElementsAre("非迅雷cfg文件！"));
-  EXPECT_FALSE(view_.modify_enabled);
+  EXPECT_EQ(Shown(), "one||first|");  // the failing file leaves what the first showed
+  EXPECT_THAT(messages_, ElementsAre("非迅雷cfg文件！"));
   EXPECT_EQ(State().TaskFilePath, bad);
 
   controller_.DropFiles({first});
-  view_.new_address = "x";
+  new_address_ = "x";
   controller_.DropFiles({upper, other});  // no task file: only the boxes change
-  EXPECT_EQ(view_.Shown(), "|||on");
+  EXPECT_EQ(Shown(), "|||on");
   EXPECT_EQ(State().TaskFilePath, first);
 }
 
@@ -129,16 +121,16 @@ TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
   Open(path);
   Modify("");
   Modify("  \u3000 ");  // only spaces: would erase the address
-  EXPECT_EQ(view_.new_address, "");
-  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(new_address_, "");
+  EXPECT_TRUE(messages_.empty());
   Modify("\u3000  http://new/文件\t \u3000");  // tabs stay
-  EXPECT_EQ(view_.new_address + "|" + view_.address, "http://new/文件\t|http://new/文件\t");
+  EXPECT_EQ(new_address_ + "|" + address_, "http://new/文件\t|http://new/文件\t");
   EXPECT_EQ(
       ReadBytes(PathFromUtf8(path)),
       BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE\t", .remainder = "r"}));
-  EXPECT_THAT(view_.messages, ElementsAre("修改完成..."));
+  EXPECT_THAT(messages_, ElementsAre("修改完成..."));
   Modify("again");  // with the lengths the reload found
-  EXPECT_EQ(view_.address, "again");
+  EXPECT_EQ(address_, "again");
 }
 
 TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
@@ -148,21 +140,21 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   WriteBytes(backup, earlier);
   Open(path);
   Modify("new");  // an earlier change's backup is kept, and the user told where
-  EXPECT_THAT(view_.messages, ElementsAre("修改完成...", "上次未完成的修改留下的备份已保存为：\n" +
-                                                             path + ".bak.1"));
+  EXPECT_THAT(messages_, ElementsAre("修改完成...",
+                                     "上次未完成的修改留下的备份已保存为：\n" + path + ".bak.1"));
   EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak.1")), earlier);
 
   const std::string failed = "修改失败！原文件未改动。\ninjected failure";
-  file_system_.fail_at = static_cast<int>(file_system_.operations().size());
+  file_system_.fail_at = static_cast<int>(file_system_.operations.size());
   Modify("newer");  // the rewrite's first operation fails: the file stays loaded
-  EXPECT_THAT(view_.messages, ElementsAre(failed));
-  EXPECT_TRUE(State().TaskLoaded && view_.modify_enabled);
+  EXPECT_THAT(messages_, ElementsAre(failed));
+  EXPECT_TRUE(State().TaskLoaded && modify_enabled_);
   // The folder cannot be made durable after the replace, and then the old
   // file cannot be put back either: the user is told where it is.
   file_system_.fail_at.reset();
   file_system_.crash_before = "SyncFolderOf";
   Modify("newer");
-  EXPECT_THAT(view_.messages,
+  EXPECT_THAT(messages_,
               ElementsAre(failed + "\ninjected failure\n原文件内容保存在：\n" + path + ".bak"));
   EXPECT_EQ(ReadBytes(backup), BuildTaskFile({.address = "new"}));
 
@@ -180,9 +172,8 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
     fs::remove(file);
     if (!now.empty()) WriteBytes(file, now);
     Modify("newest");
-    EXPECT_THAT(view_.messages,
-                ElementsAre(StartsWith(now.empty() ? "修改失败！原文件未改动。"
-                                                   : "任务文件已被改动，请重新打开！")));
+    EXPECT_THAT(messages_, ElementsAre(StartsWith(now.empty() ? "修改失败！原文件未改动。"
+                                                              : "任务文件已被改动，请重新打开！")));
     EXPECT_NE(State().TaskLoaded, !now.empty());
     EXPECT_EQ(ReadBytes(file), now);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2 - now.empty());
@@ -193,10 +184,10 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
 // as if chosen with Open, whatever its name; the last decides.
 TEST_F(TaskControllerTest, OpensTheFilesItWasStartedWith) {
   const std::string task = folder_.MakeTaskFile("task.txt", {.name = "n", .address = "one"});
-  view_.new_address = "typed before";
+  new_address_ = "typed before";
   controller_.OpenGivenFiles({folder_.MakeTaskFile("a.td.cfg", {.address = "two"}), "", task});
-  EXPECT_EQ(view_.Shown() + " " + State().TaskFilePath, "one||n|on " + task);
-  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(Shown() + " " + State().TaskFilePath, "one||n|on " + task);
+  EXPECT_TRUE(messages_.empty());
 }
 
 }  // namespace

@@ -18,15 +18,14 @@ inline const SystemError kInjectedFailure{"injected failure"};
 
 class FaultyFileSystem final : public FileSystem {
  public:
-  std::optional<int> fail_at;
-  std::optional<int> crash_at;
+  std::optional<int> fail_at, crash_at;
   std::string crash_before;
   // How a crash halfway through ReplaceKeepingBackup leaves the old file: with
   // the backup as a second name, or moved there (no hard links, Windows).
   bool backup_by_moving = false;
 
   // "OpenForUpdate", "ReadAt", "Append", "Sync"...: every operation tried.
-  const std::vector<std::string>& operations() const { return operations_; }
+  std::vector<std::string> operations;
 
   // After a crash: empties every file created here and never synced, as a
   // power loss may.
@@ -112,8 +111,8 @@ class FaultyFileSystem final : public FileSystem {
 
   // Counts an operation; false when it is to fail.
   bool Allow(const std::string& name) {
-    const int number = static_cast<int>(operations_.size());
-    operations_.push_back(name);
+    const int number = static_cast<int>(operations.size());
+    operations.push_back(name);
     if (name == crash_before && !crash_at) crash_at = number;
     return !(crash_at && number >= *crash_at) && !(fail_at && number == *fail_at);
   }
@@ -124,15 +123,13 @@ class FaultyFileSystem final : public FileSystem {
   }
 
   // What a power loss would empty follows the file to its new name.
-  Status FollowRename(const std::filesystem::path& from, const std::filesystem::path& to,
-                      Status renamed) {
+  Status FollowRename(const FilePath& from, const FilePath& to, Status renamed) {
     if (!renamed.ok()) return renamed;
     unsynced_.erase(to);
     if (unsynced_.erase(from) > 0) unsynced_.insert(to);
     return renamed;
   }
 
-  std::vector<std::string> operations_;
   std::set<std::filesystem::path> unsynced_;
 };
 

@@ -103,7 +103,7 @@ class AddressRewrite : public ::testing::TestWithParam<RewriteCase> {
 TEST_P(AddressRewrite, ChangesOnlyTheAddressWhateverFailsOnTheWay) {
   FaultyFileSystem counter;
   const RewriteReport done = Rewrite(counter);
-  const std::vector<std::string> operations = counter.operations();
+  const std::vector<std::string>& operations = counter.operations;
   ASSERT_EQ(Outcome(), "new");
   const bool keeps = GetParam().keeps_left_over;
   EXPECT_EQ(done.kept_backup, keeps ? FilePath(kept_now_) : FilePath());

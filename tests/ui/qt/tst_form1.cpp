@@ -27,8 +27,10 @@ std::unique_ptr<QTimer> HandleModals(std::function<void(T*)> handle) {
 
 // As the window system delivers a drop: Qt hands the drop itself only to
 // the widget that accepted the drag's entry.
-void DropFiles(QPlainTextEdit* box, const QList<QUrl>& files) {
+void DropFiles(QPlainTextEdit* box, const std::vector<std::string>& paths) {
   QMimeData data;
+  QList<QUrl> files;
+  for (const std::string& path : paths) files << QUrl::fromLocalFile(QString::fromStdString(path));
   data.setUrls(files);
   QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(box->viewport(), &enter);
@@ -42,10 +44,6 @@ class tst_Form1 : public QObject {
   Q_OBJECT
 
  private:
-  QString MakeTaskFile(const std::string& name) {
-    return QString::fromStdString(folder_.MakeTaskFile(name));
-  }
-
   // Shown and active; its Open button "chooses" whatever `chosen_` holds.
   std::unique_ptr<Form1> MakeWindow() {
     auto window = std::make_unique<Form1>([this](QWidget*) { return chosen_; });
@@ -56,8 +54,8 @@ class tst_Form1 : public QObject {
   }
 
   template <class T = QWidget>
-  static T* Child(QWidget& window, const QString& name) {
-    return window.findChild<T*>(name);
+  static T* Child(QWidget& form, const QString& name) {
+    return form.findChild<T*>(name);
   }
 
   TempFolder folder_;
@@ -67,9 +65,11 @@ class tst_Form1 : public QObject {
   void laysItselfOutFromTheTable() {
     Form1 window;
     QCOMPARE(window.size(), QSize(462, 345));
-    QCOMPARE(window.minimumSize(), window.maximumSize());
     QCOMPARE(Child(window, "Text1")->geometry(), QRect(8, 88, 449, 97));
     QCOMPARE(Child(window, "Command1")->geometry(), QRect(264, 312, 97, 25));
+    for (QString n : {"1", "2", "3"}) {  // screen readers name a box after its label's buddy
+      QCOMPARE(Child<QLabel>(window, "Label" + n)->buddy(), Child(window, "Text" + n));
+    }
   }
 
   // The focus starts in the address box, and Tab skips Modify while it is
@@ -88,7 +88,7 @@ class tst_Form1 : public QObject {
     };
     QCOMPARE(QApplication::focusWidget(), Child(*window, "Text1"));
     QCOMPARE(tab_order(), QString("Text2 Text3 Command2 Text1 Text2"));
-    chosen_ = MakeTaskFile("a.td.cfg").toStdString();
+    chosen_ = folder_.MakeTaskFile("a.td.cfg");
     QTest::mouseClick(Child<QPushButton>(*window, "Command2"), Qt::LeftButton);
     Child(*window, "Text1")->setFocus();
     QCOMPARE(tab_order(), QString("Text2 Command1 Text3 Command2 Text1"));
@@ -98,8 +98,7 @@ class tst_Form1 : public QObject {
       QVERIFY2(!Child<QPlainTextEdit>(*window, name)->viewport()->acceptDrops(), name);
     }
     auto* text1 = Child<QPlainTextEdit>(*window, "Text1");
-    DropFiles(text1, {QUrl::fromLocalFile(MakeTaskFile("b.txt")),
-                      QUrl::fromLocalFile(MakeTaskFile("c.td.cfg"))});
+    DropFiles(text1, {folder_.MakeTaskFile("b.txt"), folder_.MakeTaskFile("c.td.cfg")});
     QCOMPARE(Child<QPlainTextEdit>(*window, "Text3")->toPlainText() + text1->toPlainText(),
              QString("na"));
     auto* text2 = Child<QPlainTextEdit>(*window, "Text2");
@@ -117,7 +116,7 @@ class tst_Form1 : public QObject {
 
   void realFileDialogReturnsTheChosenFileOrNothing() {
     for (bool choose : {true, false}) {
-      const QString path = MakeTaskFile("a.td.cfg");
+      const QString path = QString::fromStdString(folder_.MakeTaskFile("a.td.cfg"));
       QString chosen = "kept", title = "kept", dialog_title;
       auto user = HandleModals<QFileDialog>([&](QFileDialog* dialog) {
         dialog_title = dialog->windowTitle();

@@ -42,7 +42,9 @@ std::jthread HandleModals(std::function<void(HWND)> handle) {
 class Form1Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    form_ = Form1::Create(GetModuleHandleW(nullptr), [this](HWND) { return chosen_; });
+    form_ = Form1::Create(
+        GetModuleHandleW(nullptr), [this](HWND) { return chosen_; },
+        [this] { return high_contrast_; });
     ASSERT_TRUE(form_);
     ShowWindow(form_->hwnd(), SW_SHOW);
     SetForegroundWindow(form_->hwnd());
@@ -57,11 +59,14 @@ class Form1Test : public ::testing::Test {
 
   TempFolder folder_;
   std::optional<std::string> chosen_;
+  bool high_contrast_ = false;
   std::unique_ptr<Form1> form_;
 };
 
-// The window places itself from the shared table, at every DPI.
-TEST_F(Form1Test, LaysItselfOutFromTheTable) {
+// The window places itself from the shared table, at every DPI, and screen
+// readers name each box after the label just before it. The grey boxes are
+// black on grey unless high contrast is on.
+TEST_F(Form1Test, LooksAsTheTableSays) {
   auto rect_of = [](HWND control) {
     RECT rect;
     GetWindowRect(control, &rect);
@@ -73,11 +78,21 @@ TEST_F(Form1Test, LaysItselfOutFromTheTable) {
     GetObjectW(HFONT(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
     return std::abs(font.lfHeight);
   };
+  auto colours_of = [this](const char* box) {  // text and background
+    HDC dc = CreateCompatibleDC(nullptr);
+    SetTextColor(dc, RGB(1, 2, 3));
+    SendMessageW(form_->hwnd(), WM_CTLCOLOREDIT, WPARAM(dc), LPARAM(Control(box)));
+    const auto colours = std::to_string(GetTextColor(dc)) + " " + std::to_string(GetBkColor(dc));
+    DeleteDC(dc);
+    return colours;
+  };
   RECT client;
   GetClientRect(form_->hwnd(), &client);
   EXPECT_EQ(client.right * 1000 + client.bottom, 462'345);
   EXPECT_EQ(rect_of(Control("Command1")).left, 264);  // 3960 twips
   const LONG height_at_96 = font_height(Control("Text2"));
+  const std::string black_on_grey = "0 " + std::to_string(RGB(0xE0, 0xE0, 0xE0));
+  EXPECT_EQ(colours_of("Text3"), black_on_grey);
 
   RECT suggested{10, 10, 10 + 710, 10 + 560};
   SendMessageW(form_->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
@@ -85,28 +100,12 @@ TEST_F(Form1Test, LaysItselfOutFromTheTable) {
   const RECT text2 = rect_of(Control("Text2"));
   EXPECT_EQ(std::tuple(text2.left, text2.top, text2.right - text2.left), std::tuple(12, 312, 674));
   EXPECT_GT(font_height(Control("Text2")), height_at_96);
-}
-
-// The focus starts in the address box and each Tab moves it, as
-// IsDialogMessage does, in the table's order, past Modify while it is off.
-TEST_F(Form1Test, TabMovesTheFocusInOrder) {
-  auto tab_order = [this] {
-    std::string order;
-    for (int i = 0; i < 5; ++i) {
-      MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
-      EXPECT_TRUE(form_->HandleDialogKeys(tab));
-      for (const char* name : {"Text1", "Text2", "Text3", "Command1", "Command2"}) {
-        if (Control(name) == GetFocus()) order += std::string(name) + " ";
-      }
-    }
-    return order;
-  };
-  EXPECT_EQ(GetFocus(), Control("Text1"));
-  EXPECT_EQ(tab_order(), "Text2 Text3 Command2 Text1 Text2 ");
-  chosen_ = folder_.MakeTaskFile("a.td.cfg");
-  SendMessageW(Control("Command2"), BM_CLICK, 0, 0);
-  SetFocus(Control("Text1"));
-  EXPECT_EQ(tab_order(), "Text2 Command1 Text3 Command2 Text1 ");
+  for (std::string n : {"1", "2", "3"}) {
+    EXPECT_EQ(GetWindow(Control("Text" + n), GW_HWNDPREV), Control("Label" + n));
+  }
+  high_contrast_ = true;  // switched on while the window is open
+  SendMessageW(form_->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_NE(colours_of("Text1"), black_on_grey);
 }
 
 HDROP MakeDrop(const std::vector<std::string>& paths) {
@@ -121,11 +120,28 @@ HDROP MakeDrop(const std::vector<std::string>& paths) {
   return static_cast<HDROP>(memory);
 }
 
-// Only the address box takes drops. Dropped, typed and modified through the
-// controls, each view call reaches its control; messages come with the
-// program's title, one OK button and no icon. Hangul has no place in code
-// page 936: only wide paths carry it.
-TEST_F(Form1Test, ViewCallsReachTheirControls) {
+// The focus starts in the address box; Tab moves it as IsDialogMessage
+// does, in the table's order, past Modify while it is off. Only the address
+// box takes drops. Through the controls, each view call reaches its control;
+// messages come with the program's title, one OK button and no icon. Only
+// wide paths carry Hangul, which code page 936 lacks.
+TEST_F(Form1Test, WorksThroughItsControls) {
+  auto tab_order = [this] {  // named from the table: control ids are 100 + its index
+    std::string order;
+    for (int i = 0; i < 5; ++i) {
+      MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+      EXPECT_TRUE(form_->HandleDialogKeys(tab));
+      order += std::string(form::kControls.at(GetDlgCtrlID(GetFocus()) - 100).name) + " ";
+    }
+    return order;
+  };
+  EXPECT_EQ(GetFocus(), Control("Text1"));
+  EXPECT_EQ(tab_order(), "Text2 Text3 Command2 Text1 Text2 ");
+  chosen_ = folder_.MakeTaskFile("a.td.cfg");
+  SendMessageW(Control("Command2"), BM_CLICK, 0, 0);
+  SetFocus(Control("Text1"));
+  EXPECT_EQ(tab_order(), "Text2 Command1 Text3 Command2 Text1 ");
+
   for (const char* name : {"Text1", "Text2", "Text3", "Command2"}) {
     bool accepts = GetWindowLongW(Control(name), GWL_EXSTYLE) & WS_EX_ACCEPTFILES;
     EXPECT_EQ(accepts, std::string(name) == "Text1") << name;

@@ -22,14 +22,13 @@ namespace fs = std::filesystem;
 // root first, as permissions stop nobody running as root, and an alarm ends
 // it after five seconds.
 bool InChild(const std::function<bool()>& check) {
-  pid_t child = fork();
-  if (child == 0) {
+  if (fork() == 0) {
     alarm(5);
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
     _exit(check() ? 0 : 1);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  wait(&status);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

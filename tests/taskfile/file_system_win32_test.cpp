@@ -5,6 +5,7 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/address_rewrite.h"
+#include "taskfile/reasons.h"
 #include "taskfile/task_file_reader.h"
 
 namespace orvanta {
@@ -31,12 +32,11 @@ TEST_F(FileSystemWin32, KeepsAHiddenFileWithAnyNameHidden) {
 // even where Wine would let a privileged user write a read-only file.
 TEST_F(FileSystemWin32, LeavesALockedOrReadOnlyFileAlone) {
   for (bool locked : {true, false}) {
-    HANDLE lock =
-        locked ? CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
-               : INVALID_HANDLE_VALUE;
+    const DWORD sharing = locked ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE lock = CreateFileW(path_.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, {});
     if (!locked) SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
     auto error = RewriteAddress(path_, 1, 3, "new").error;
-    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    CloseHandle(lock);
     SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(error) << locked;
     EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
@@ -47,7 +47,8 @@ TEST_F(FileSystemWin32, LeavesALockedOrReadOnlyFileAlone) {
 
 // A device is no file to read, even when named like a task file.
 TEST(FileSystemWin32Device, IsNoFileToRead) {
-  EXPECT_TRUE(std::holds_alternative<UnreadableFile>(ReadTaskFile(std::filesystem::path(L"NUL"))));
+  const TaskFileContent content = ReadTaskFile(std::filesystem::path(L"NUL"));
+  EXPECT_EQ(std::get<UnreadableFile>(content).Reason, reason::kNotRegularFile);
 }
 
 }  // namespace

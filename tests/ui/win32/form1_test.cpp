@@ -175,9 +175,7 @@ TEST_F(Form1Test, OpenDialogReturnsTheChosenFileOrNothing) {
     std::string title_shown;
     auto user = HandleModals([&](HWND dialog) {
       title_shown = TextOf(dialog);
-      HWND name_box =
-          GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
-      SetWindowTextW(name_box, Widen(path).c_str());
+      SetDlgItemTextW(dialog, GetDlgItem(dialog, cmb13) ? cmb13 : edt1, Widen(path).c_str());
       PostMessageW(dialog, WM_COMMAND, path.empty() ? IDCANCEL : IDOK, 0);
     });
     std::string chosen = "kept", title = "kept";

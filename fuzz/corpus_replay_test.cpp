@@ -2,10 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "fuzz/task_file_check.h"
+#include "support/task_file_bytes.h"
 
 namespace orvanta::testing {
 namespace {
@@ -13,8 +12,7 @@ namespace {
 TEST(FuzzCorpus, ReplaysEveryInput) {
   int replayed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(ORVANTA_FUZZ_CORPUS)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    const std::string bytes = ReadBytes(entry.path());
     CheckTaskFileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     ++replayed;
   }

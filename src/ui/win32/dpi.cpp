@@ -1,12 +1,14 @@
 #include "ui/win32/dpi.h"
 
+#include "ui/win32/system_function.h"
+
 namespace orvanta::win32 {
 namespace {
 
+// Absent before Windows 10 1607, so looked up when first needed.
 template <class Function>
 Function* FromUser32(const char* name) {
-  return reinterpret_cast<Function*>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+  return SystemFunction<Function>(L"user32.dll", name);
 }
 
 UINT DesktopDpi() {

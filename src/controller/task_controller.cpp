@@ -1,5 +1,6 @@
 #include "controller/task_controller.h"
 
+#include <algorithm>
 #include <variant>
 
 #include "controller/path_separator.h"
@@ -19,11 +20,31 @@ constexpr const char* kModifyFailedMessage = "修改失败！原文件未改动�
 constexpr const char* kOldContentInBackupMessage = "\n原文件内容保存在：\n";
 constexpr const char* kChangedSinceLoadedMessage = "任务文件已被改动，请重新打开！";
 constexpr const char* kKeptOldBackupMessage = "上次未完成的修改留下的备份已保存为：\n";
+constexpr const char* kControlCharacterMessage = "新地址中不能有换行符或其他控制字符！";
+constexpr const char* kUnencodableMessage = "任务文件无法保存新地址中的这些字符：";
+constexpr const char* kListSeparator = "、";
 
 constexpr std::size_t kTaskFileSuffixLength = 7;  // ".td.cfg"
 constexpr std::string_view kTaskFileEnding = "td.cfg";
 
-bool IsTrimmed(char32_t c) { return c == U' ' || c == U'\u3000'; }
+// What a paste or a key adds around an address.
+bool IsTrimmed(char32_t c) {
+  return c == U' ' || c == U'\u3000' || c == U'\t' || c == U'\r' || c == U'\n';
+}
+
+// No address holds one: a line break or tab inside is a paste gone wrong.
+bool IsControlCharacter(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\u2028' || c == U'\u2029';
+}
+
+std::string ListOf(const std::u32string& characters) {
+  std::string list;
+  for (char32_t c : characters) {
+    if (!list.empty()) list += kListSeparator;
+    list += CodePointsToUtf8(std::u32string_view(&c, 1));
+  }
+  return list;
+}
 
 }  // namespace
 
@@ -66,9 +87,14 @@ void TaskController::OpenChosenFile() {
 
 void TaskController::DropFiles(const std::vector<std::string>& paths) {
   ClearBoxes();
+  bool loaded_any = false;
   for (const std::string& path : paths) {
-    if (HasTaskFileEnding(path)) LoadTaskFile(path);
+    if (!HasTaskFileEnding(path)) continue;
+    LoadTaskFile(path);
+    loaded_any = true;
   }
+  // The boxes no longer show the task: Modify must not change it unseen.
+  if (!loaded_any) MarkNotLoaded();
 }
 
 void TaskController::OpenGivenFiles(const std::vector<std::string>& paths) {
@@ -87,10 +113,20 @@ void TaskController::ModifyAddress() {
   view_.SetNewAddressText(address);
   // Writing an empty address would throw away the task's only download link.
   if (address.empty()) return;
+  const std::u32string characters = Utf8ToCodePoints(address);
+  if (std::any_of(characters.begin(), characters.end(), IsControlCharacter)) {
+    view_.ShowMessage(kControlCharacterMessage);
+    return;
+  }
+  const AnsiEncoding encoded = EncodeAnsi(address);
+  if (!encoded.unencodable.empty()) {
+    view_.ShowMessage(kUnencodableMessage + ListOf(encoded.unencodable));
+    return;
+  }
 
+  const TaskLengths as_loaded{state_.LoadedNameLength, state_.LoadedAddressLength};
   RewriteReport report =
-      RewriteAddress(PathFromUtf8(state_.TaskFilePath), state_.LoadedNameLength,
-                     state_.LoadedAddressLength, TextToAnsiBytes(address), file_system_);
+      RewriteAddress(PathFromUtf8(state_.TaskFilePath), as_loaded, encoded.bytes, file_system_);
   const std::optional<RewriteError>& error = report.error;
   if (error && error->step == RewriteStep::kCheckUnchanged) {
     view_.ShowMessage(kChangedSinceLoadedMessage);

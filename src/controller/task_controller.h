@@ -48,8 +48,8 @@ class TaskController {
 // path separator.
 std::string DisplayNameFromPath(const std::string& path);
 
-// Removes spaces (U+0020) and ideographic spaces (U+3000) from both ends;
-// tabs and line breaks stay.
+// Removes from both ends what a paste or a key adds: spaces (U+0020),
+// ideographic spaces (U+3000), tabs and line breaks (CR, LF).
 std::string TrimSpaces(const std::string& text);
 
 // Whether a dropped path names a task file: its last six characters are

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "taskfile/reasons.h"
+#include "taskfile/side_files.h"
 #include "taskfile/task_file_layout.h"
-#include "taskfile/task_file_reader.h"
 #include "taskfile/unicode_text.h"
 
 namespace orvanta {
@@ -27,26 +27,20 @@ RewriteError Failed(RewriteStep step, std::string reason) {
   return error;
 }
 
-bool Matches(const TaskFileLayout& layout, std::int32_t name_length, std::int32_t address_length) {
-  const auto* lengths = std::get_if<TaskLengths>(&layout);
-  return lengths != nullptr && lengths->NameLength == name_length &&
-         lengths->AddressLength == address_length;
-}
-
-// Opens the task file, for writing so that a read-only or locked file is
-// refused before anything is touched, and checks that it still holds the
-// lengths it was loaded with.
+// Opens the task file for the rewrite, so that a read-only file, or one that
+// another program holds for writing, is refused before anything is touched,
+// and checks that it still holds the lengths it was loaded with.
 std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePath& task_file,
-                                          std::int32_t name_length, std::int32_t address_length,
+                                          const TaskLengths& as_loaded,
                                           std::unique_ptr<ReadableFile>& file) {
-  auto opened = file_system.OpenForUpdate(task_file);
+  auto opened = file_system.OpenForRewrite(task_file);
   if (!opened.ok()) return Failed(RewriteStep::kOpenTaskFile, opened.error().message);
   file = std::move(opened.value());
   TaskFileLayout layout = ReadTaskLengths(*file);
   if (auto* unreadable = std::get_if<UnreadableFile>(&layout)) {
     return Failed(RewriteStep::kOpenTaskFile, unreadable->Reason);
   }
-  if (!Matches(layout, name_length, address_length)) {
+  if (const auto* lengths = std::get_if<TaskLengths>(&layout); !lengths || *lengths != as_loaded) {
     return Failed(RewriteStep::kCheckUnchanged, reason::kChangedSinceLoaded);
   }
   return std::nullopt;
@@ -96,9 +90,10 @@ bool MayReplaceOldBackup(FileSystem& file_system, ReadableFile& task, const File
 
 // Clears the backup's name for this rewrite: removes a left-over backup
 // that holds nothing of value, or moves one that does to the first free
-// "<backup>.1", "<backup>.2"... and says where in `kept`.
+// numbered backup name and says where in `kept`.
 std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableFile& task,
-                                              const FilePath& backup, FilePath& kept) {
+                                              const FilePath& task_file, const FilePath& backup,
+                                              FilePath& kept) {
   if (!file_system.Exists(backup)) return std::nullopt;
   if (MayReplaceOldBackup(file_system, task, backup)) {
     Status status = file_system.Remove(backup);
@@ -106,9 +101,7 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
     return std::nullopt;
   }
   for (int number = 1;; ++number) {
-    FilePath candidate = backup;
-    candidate += PathFromUtf8(".");
-    candidate += PathFromUtf8(std::to_string(number));
+    FilePath candidate = BackupPathFor(task_file, file_system, number);
     if (file_system.Exists(candidate)) continue;
     Status status = file_system.RenameReplacing(backup, candidate);
     if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());
@@ -122,15 +115,19 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
 // after the old address.
 std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FilePath& temporary,
                                             const FilePath& task_file, ReadableFile& old_content,
-                                            std::int32_t name_length, std::int32_t address_length,
+                                            const TaskLengths& lengths,
                                             std::string_view new_address) {
-  const std::uint64_t kept_prefix = layout::AddressLengthOffset(name_length);
-  const std::uint64_t old_address_end =
-      layout::AddressOffset(name_length) + static_cast<std::uint64_t>(address_length);
+  const std::uint64_t kept_prefix = layout::AddressLengthOffset(lengths.NameLength);
+  const std::uint64_t old_address_end = layout::AddressOffset(lengths.NameLength) +
+                                        static_cast<std::uint64_t>(lengths.AddressLength);
   const std::uint64_t old_size = old_content.Size();
 
   auto target = file_system.CreateNew(temporary, task_file);
-  if (!target.ok()) return Failed(RewriteStep::kCreateNewFile, target.error().message);
+  if (!target.ok()) {
+    return Failed(RewriteStep::kCreateNewFile, reason::kCannotCreateInFolder +
+                                                   PathToUtf8(temporary.parent_path()) + "\n" +
+                                                   target.error().message);
+  }
   WritableFile& out = *target.value();
 
   std::array<char, layout::kInt32Size> length_field{};
@@ -148,11 +145,15 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
   return std::nullopt;
 }
 
+// Whether the new content had taken the task file's name when the rewrite
+// failed.
+enum class Replaced { kNo, kYes };
+
 // After a failed replace: the old content goes back to the task file's name
 // wherever it is only at the backup's.
 void PutBackupBack(FileSystem& file_system, const FilePath& task_file, const FilePath& backup,
-                   bool replaced, RewriteError& error) {
-  if (!replaced && file_system.Exists(task_file)) return;
+                   Replaced replaced, RewriteError& error) {
+  if (replaced == Replaced::kNo && file_system.Exists(task_file)) return;
   Status status = file_system.RenameReplacing(backup, task_file);
   if (!status.ok()) {
     error.restored = false;
@@ -171,12 +172,12 @@ std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& tas
   if (!status.ok()) {
     RewriteError error = Failed(RewriteStep::kReplaceTaskFile, status.message());
     (void)file_system.Remove(temporary);
-    PutBackupBack(file_system, task_file, backup, false, error);
+    PutBackupBack(file_system, task_file, backup, Replaced::kNo, error);
     return error;
   }
   if (status = file_system.SyncFolderOf(task_file); !status.ok()) {
     RewriteError error = Failed(RewriteStep::kFlushNewFile, status.message());
-    PutBackupBack(file_system, task_file, backup, true, error);
+    PutBackupBack(file_system, task_file, backup, Replaced::kYes, error);
     return error;
   }
   // A backup that will not go away is set aside by the next rewrite.
@@ -186,26 +187,11 @@ std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& tas
 
 }  // namespace
 
-FilePath BackupPathFor(const FilePath& task_file) {
-  FilePath backup = task_file;
-  backup += PathFromUtf8(".bak");
-  return backup;
-}
-
-// Ends in neither "td.cfg" nor ".bak", so it is never taken for a task
-// file or its backup.
-FilePath TemporaryPathFor(const FilePath& task_file) {
-  FilePath temporary = task_file;
-  temporary += PathFromUtf8(".orvanta-new");
-  return temporary;
-}
-
-RewriteReport RewriteAddress(const FilePath& task_file, std::int32_t name_length,
-                             std::int32_t address_length, std::string_view new_address,
-                             FileSystem& file_system) {
+RewriteReport RewriteAddress(const FilePath& task_file, const TaskLengths& as_loaded,
+                             std::string_view new_address, FileSystem& file_system) {
   RewriteReport report;
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    report.error = Failed(RewriteStep::kCopyContent, reason::kAddressTooLong);
+    report.error = Failed(RewriteStep::kCheckAddress, reason::kAddressTooLong);
     return report;
   }
   // Through a link, the file it names is what the download manager reads.
@@ -215,21 +201,29 @@ RewriteReport RewriteAddress(const FilePath& task_file, std::int32_t name_length
     return report;
   }
   const FilePath& target = resolved.value();
-  const FilePath backup = BackupPathFor(target);
-  const FilePath temporary = TemporaryPathFor(target);
+  const FilePath backup = BackupPathFor(target, file_system);
+  const FilePath temporary = TemporaryPathFor(target, file_system);
 
   // Copying from the very handle that was checked copies what was checked.
   std::unique_ptr<ReadableFile> old_content;
-  report.error = OpenUnchanged(file_system, target, name_length, address_length, old_content);
+  report.error = OpenUnchanged(file_system, target, as_loaded, old_content);
   if (report.error) return report;
+  Result<FileVersion> copied = old_content->Version();
 
   // Left by a rewrite cut short, it holds only new content of that rewrite.
   if (file_system.Exists(temporary)) (void)file_system.Remove(temporary);
-  report.error = SetAsideOldBackup(file_system, *old_content, backup, report.kept_backup);
+  report.error = SetAsideOldBackup(file_system, *old_content, target, backup, report.kept_backup);
   if (report.error) return report;
 
-  report.error = WriteNewContent(file_system, temporary, target, *old_content, name_length,
-                                 address_length, new_address);
+  report.error =
+      WriteNewContent(file_system, temporary, target, *old_content, as_loaded, new_address);
+  // What another program wrote meanwhile would be lost with the old file.
+  if (!report.error) {
+    Result<FileVersion> now = old_content->Version();
+    if (!copied.ok() || !now.ok() || !(now.value() == copied.value())) {
+      report.error = Failed(RewriteStep::kCheckNotWritten, reason::kInUse);
+    }
+  }
   old_content.reset();  // Windows replaces no file that is open
   if (report.error) {
     (void)file_system.Remove(temporary);

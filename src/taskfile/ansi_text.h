@@ -11,8 +11,17 @@ namespace orvanta {
 // U+FFFD; the bytes after it are decoded afresh.
 std::string AnsiBytesToText(std::string_view bytes);
 
-// Every character the code page cannot represent exactly becomes one "?".
-// Malformed UTF-8 counts as such a character, one for each bad byte.
-std::string TextToAnsiBytes(std::string_view text);
+struct AnsiEncoding {
+  std::string bytes;
+  // Each character that became "?", once, in the order of first use.
+  std::u32string unencodable;
+};
+
+// Every character the code page cannot represent exactly (no look-alike
+// stands in) becomes one "?". Malformed UTF-8 counts as such a character,
+// one for each bad byte.
+AnsiEncoding EncodeAnsi(std::string_view text);
+
+inline std::string TextToAnsiBytes(std::string_view text) { return EncodeAnsi(text).bytes; }
 
 }  // namespace orvanta

@@ -55,18 +55,21 @@ std::string AnsiBytesToText(std::string_view bytes) {
   return text;
 }
 
-std::string TextToAnsiBytes(std::string_view text) {
+AnsiEncoding EncodeAnsi(std::string_view text) {
   Converter encoder(kAnsiCodePage, "UTF-8");
-  std::string bytes;
+  AnsiEncoding result;
   // One character at a time, so each one that cannot be encoded, or was
   // never well-formed, becomes exactly one "?".
   for (char32_t c : Utf8ToCodePoints(text)) {
     std::string one = CodePointsToUtf8(std::u32string_view(&c, 1));
     std::string_view in = one;
-    if (c != kReplacementCharacter && encoder.valid()) encoder.Convert(in, bytes);
-    if (c == kReplacementCharacter || !encoder.valid() || !in.empty()) bytes += '?';
+    if (c != kReplacementCharacter && encoder.valid()) encoder.Convert(in, result.bytes);
+    if (c == kReplacementCharacter || !encoder.valid() || !in.empty()) {
+      result.bytes += '?';
+      if (result.unencodable.find(c) == std::u32string::npos) result.unencodable += c;
+    }
   }
-  return bytes;
+  return result;
 }
 
 }  // namespace orvanta

@@ -11,5 +11,6 @@
 
 namespace orvanta {
 using FilePath = std::filesystem::path;
+inline constexpr char kPathSeparators[] = "/";
 }  // namespace orvanta
 #endif

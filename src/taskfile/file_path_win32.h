@@ -25,6 +25,12 @@ class FilePath {
   const wchar_t* c_str() const { return native_.c_str(); }
   bool empty() const { return native_.empty(); }
 
+  // Everything before the last separator; empty when there is none.
+  FilePath parent_path() const {
+    const std::size_t end = native_.find_last_of(L"\\/");
+    return end == std::wstring::npos ? FilePath() : FilePath(native_.substr(0, end));
+  }
+
   FilePath& operator+=(const FilePath& suffix) {
     native_ += suffix.native_;
     return *this;
@@ -35,5 +41,7 @@ class FilePath {
  private:
   std::wstring native_;
 };
+
+inline constexpr wchar_t kPathSeparators[] = L"\\/";
 
 }  // namespace orvanta

@@ -11,11 +11,25 @@
 
 namespace orvanta {
 
+// What changes whenever a file is written. Taken through an open file
+// before and after a long operation, it tells whether another program wrote
+// the file meanwhile.
+struct FileVersion {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // the last write, in the system's finest unit
+  std::int64_t changed = 0;   // the last change of any kind, where the system keeps it
+  friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
+
 class ReadableFile {
  public:
   virtual ~ReadableFile() = default;
 
+  // As it was when the file was opened.
   virtual std::uint64_t Size() const = 0;
+
+  // As the file is now.
+  virtual Result<FileVersion> Version() = 0;
 
   // Fills all of `out` from `offset`; an error when the file ends sooner.
   virtual Status ReadAt(std::uint64_t offset, std::span<char> out) = 0;
@@ -47,12 +61,19 @@ class FileSystem {
   // Fails for anything but a regular file.
   virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) = 0;
 
-  // As OpenForReading, but fails where the file could not be written now
-  // (read-only, locked by another program).
-  virtual Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) = 0;
+  // As OpenForReading, for a rewrite that will replace the file by a new
+  // one. Fails, with the reason reason::kInUse, while another program has
+  // the file open for writing; on Windows none can open it for writing or
+  // rename it while it stays open here. Fails too where the file could not
+  // be written (read-only), or where a new file in its place could not be
+  // given to the same people: another user's file in a folder that lets only
+  // owners replace files, or one whose owner the new file could not keep
+  // without that owner or its group losing access.
+  virtual Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) = 0;
 
-  // Creates `path`, which must not exist yet, with the permissions and owner
-  // `like` has.
+  // Creates `path`, which must not exist yet, with the permissions, owner
+  // and group `like` has, as far as this user may give them (see
+  // OpenForRewrite).
   virtual Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
                                                           const FilePath& like) = 0;
 
@@ -70,6 +91,10 @@ class FileSystem {
   virtual Status RenameReplacing(const FilePath& from, const FilePath& to) = 0;
 
   virtual Status Remove(const FilePath& path) = 0;
+
+  // The longest name a file may have in the folder holding `path`, in the
+  // units of FilePath's native string (bytes on POSIX, UTF-16 on Windows).
+  virtual std::size_t MaxNameLength(const FilePath& path) = 0;
 
   // Makes the renames and creations in the folder holding `path` durable.
   // Nothing to do where the system does that on its own.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "taskfile/file_system.h"
+#include "taskfile/long_path_win32.h"
 #include "taskfile/reasons.h"
 #include "taskfile/unicode_text.h"
 
@@ -57,6 +58,17 @@ class Win32ReadableFile final : public ReadableFile {
 
   std::uint64_t Size() const override { return size_; }
 
+  Result<FileVersion> Version() override {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (!GetFileInformationByHandle(handle_.get(), &info) ||
+        !GetFileInformationByHandleEx(handle_.get(), FileBasicInfo, &times, sizeof times)) {
+      return LastError();
+    }
+    return FileVersion{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
+                       times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart};
+  }
+
   Status ReadAt(std::uint64_t offset, std::span<char> out) override {
     while (!out.empty()) {
       OVERLAPPED at{};
@@ -100,18 +112,19 @@ class Win32WritableFile final : public WritableFile {
   Handle handle_;
 };
 
-Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access) {
+Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access, DWORD sharing) {
   // CreateFileW would refuse a folder only as "access denied".
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return SystemError{reason::kFolder};
   }
-  // Other programs may go on reading, writing or renaming the file meanwhile,
-  // as they could before it was opened here.
   HANDLE handle =
-      CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastError();
+      CreateFileW(LongPathForm(path).c_str(), access, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    const bool shared = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+    return shared && (access & GENERIC_WRITE) ? SystemError{reason::kInUse} : ErrorFromCode(code);
+  }
   Handle guard(handle);
   if (GetFileType(handle) != FILE_TYPE_DISK) return SystemError{reason::kNotRegularFile};
   BY_HANDLE_FILE_INFORMATION info{};
@@ -137,11 +150,11 @@ FilePath WithoutLongPathPrefix(std::wstring path) {
 class Win32FileSystem final : public FileSystem {
  public:
   Result<FilePath> ResolveLinks(const FilePath& path) override {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return path;
     }
-    Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    Handle file(CreateFileW(LongPathForm(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return LastError();
     std::wstring target(MAX_PATH, L'\0');
@@ -159,25 +172,29 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool Exists(const FilePath& path) override {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
+  // Other programs may go on reading, writing or renaming the file meanwhile,
+  // as they could before it was opened here.
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
-    return Open(path, GENERIC_READ);
+    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
 
-  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override {
-    return Open(path, GENERIC_READ | GENERIC_WRITE);
+  // Sharing only reading: a program that holds the file for writing makes
+  // this fail, and none can open it for writing, or rename it, until closed.
+  Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) override {
+    return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
   }
 
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
                                                   const FilePath& like) override {
-    DWORD attributes = GetFileAttributesW(like.c_str());
+    DWORD attributes = GetFileAttributesW(LongPathForm(like).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
     const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     attributes &= kept;
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE handle = CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError();
     return std::unique_ptr<WritableFile>(new Win32WritableFile(handle));
@@ -187,7 +204,8 @@ class Win32FileSystem final : public FileSystem {
   // creation time, as Windows' own programs do when they save.
   Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
                               const FilePath& backup) override {
-    if (ReplaceFileW(target.c_str(), replacement.c_str(), backup.c_str(),
+    if (ReplaceFileW(LongPathForm(target).c_str(), LongPathForm(replacement).c_str(),
+                     LongPathForm(backup).c_str(),
                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
                      nullptr)) {
       return {};
@@ -196,19 +214,38 @@ class Win32FileSystem final : public FileSystem {
     // The old file already went to the backup's name, the new one not to
     // the target's: put the old one back.
     if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+      MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(target).c_str(), MOVEFILE_WRITE_THROUGH);
     }
+    if (code == ERROR_SHARING_VIOLATION) return SystemError{reason::kInUse};
     return ErrorFromCode(code);
   }
 
   Status RenameReplacing(const FilePath& from, const FilePath& to) override {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+    return MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? Status()
                : LastError();
   }
 
   Status Remove(const FilePath& path) override {
-    return DeleteFileW(path.c_str()) ? Status() : LastError();
+    return DeleteFileW(LongPathForm(path).c_str()) ? Status() : LastError();
+  }
+
+  // Asked through the folder, as asking through the volume's root would
+  // need read access to the whole device.
+  std::size_t MaxNameLength(const FilePath& path) override {
+    const FilePath parent = path.parent_path();
+    Handle folder(CreateFileW(LongPathForm(parent.empty() ? FilePath(L".") : parent).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    DWORD longest = 0;
+    if (folder.get() != INVALID_HANDLE_VALUE &&
+        GetVolumeInformationByHandleW(folder.get(), nullptr, 0, nullptr, &longest, nullptr,
+                                      nullptr, 0) &&
+        longest > 0) {
+      return longest;
+    }
+    return 255;  // NTFS, exFAT and FAT32 with long names alike
   }
 
   // NTFS journals renames and creations itself; MOVEFILE_WRITE_THROUGH and

@@ -1,5 +1,5 @@
 // The reasons the program words itself, in the window's language; the
-// system words all others (strerror, FormatMessage).
+// others come from the system (strerror, FormatMessage).
 #pragma once
 
 namespace orvanta::reason {
@@ -10,5 +10,11 @@ inline constexpr const char* kNotRegularFile = "这不是普通文件（是管�
 inline constexpr const char* kChangedSinceLoaded = "任务文件在打开后已被改动";
 inline constexpr const char* kAddressTooLong = "新地址太长";
 inline constexpr const char* kSystemErrorNumber = "系统错误 ";
+inline constexpr const char* kInUse = "任务文件正被其他程序使用，请先关闭该程序再修改。";
+inline constexpr const char* kOwnedByOtherInStickyFolder =
+    "任务文件属于其他用户，而它所在的文件夹只允许文件的所有者替换文件。";
+inline constexpr const char* kOwnerWouldLoseAccess =
+    "任务文件属于其他用户，修改后它的所有者或同组用户将无法再读写它。";
+inline constexpr const char* kCannotCreateInFolder = "无法在文件夹中创建文件：";
 
 }  // namespace orvanta::reason

@@ -34,9 +34,12 @@ struct UnreadableFile {
 using TaskFileContent = std::variant<TaskRecord, NotTaskFile, DamagedTaskFile, UnreadableFile>;
 
 // The two length fields of a task file whose name and address fit in it.
+// A rewrite is handed those the task was loaded with, and goes ahead only
+// while the file still holds them.
 struct TaskLengths {
   std::int32_t NameLength = 0;
   std::int32_t AddressLength = 0;
+  friend bool operator==(const TaskLengths&, const TaskLengths&) = default;
 };
 
 using TaskFileLayout = std::variant<TaskLengths, NotTaskFile, DamagedTaskFile, UnreadableFile>;

@@ -107,11 +107,14 @@ TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurnAndSkipsOtherNames) {
   EXPECT_THAT(messages_, ElementsAre("非迅雷cfg文件！"));
   EXPECT_EQ(State().TaskFilePath, bad);
 
+  // No task file: the boxes show none, so Modify is off and changes nothing.
   controller_.DropFiles({first});
   new_address_ = "x";
-  controller_.DropFiles({upper, other});  // no task file: only the boxes change
-  EXPECT_EQ(Shown(), "|||on");
-  EXPECT_EQ(State().TaskFilePath, first);
+  controller_.DropFiles({upper, other});
+  EXPECT_EQ(Shown(), "|||");
+  Modify("http://meant/for/the/dropped/file");
+  EXPECT_EQ(ReadBytes(PathFromUtf8(first)), BuildTaskFile({.address = "one"}));
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
@@ -123,12 +126,27 @@ TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
   Modify("  \u3000 ");  // only spaces: would erase the address
   EXPECT_EQ(new_address_, "");
   EXPECT_TRUE(messages_.empty());
-  Modify("\u3000  http://new/文件\t \u3000");  // tabs stay
-  EXPECT_EQ(new_address_ + "|" + address_, "http://new/文件\t|http://new/文件\t");
-  EXPECT_EQ(
-      ReadBytes(PathFromUtf8(path)),
-      BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE\t", .remainder = "r"}));
+  // Pasted with its line end, or Enter pressed after it.
+  Modify("\u3000 \thttp://new/文件\r\n");
+  EXPECT_EQ(new_address_ + "|" + address_, "http://new/文件|http://new/文件");
+  const std::string stored = BuildTaskFile(
+      {.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE", .remainder = "r"});
+  EXPECT_EQ(ReadBytes(PathFromUtf8(path)), stored);
   EXPECT_THAT(messages_, ElementsAre("修改完成..."));
+
+  // What the task file cannot hold as typed is refused, never stored altered.
+  for (auto [typed, message] : {
+           std::pair{"http://a/\r\nhttp://b/", "新地址中不能有换行符或其他控制字符！"},
+           {"http://a/\tb", "新地址中不能有换行符或其他控制字符！"},
+           {"http://a/\u2028b", "新地址中不能有换行符或其他控制字符！"},
+           {"http://a/😀ő😀.mkv", "任务文件无法保存新地址中的这些字符：😀、ő"},
+           {"http://a/안녕.mkv", "任务文件无法保存新地址中的这些字符：안、녕"}}) {
+    Modify(typed);
+    EXPECT_THAT(messages_, ElementsAre(message)) << typed;
+    EXPECT_EQ(new_address_, typed);
+    EXPECT_EQ(ReadBytes(PathFromUtf8(path)), stored);
+    EXPECT_TRUE(modify_enabled_);
+  }
   Modify("again");  // with the lengths the reload found
   EXPECT_EQ(address_, "again");
 }

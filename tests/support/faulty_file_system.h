@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -24,8 +25,11 @@ class FaultyFileSystem final : public FileSystem {
   // the backup as a second name, or moved there (no hard links, Windows).
   bool backup_by_moving = false;
 
-  // "OpenForUpdate", "ReadAt", "Append", "Sync"...: every operation tried.
+  // "OpenForRewrite", "ReadAt", "Append", "Sync"...: every operation tried.
   std::vector<std::string> operations;
+  // Called with each operation's name before it is tried: what another
+  // program does meanwhile.
+  std::function<void(const std::string&)> before_each;
 
   // After a crash: empties every file created here and never synced, as a
   // power loss may.
@@ -41,8 +45,8 @@ class FaultyFileSystem final : public FileSystem {
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
     return Allow("OpenForReading") ? Wrap(System().OpenForReading(path)) : kInjectedFailure;
   }
-  Result<std::unique_ptr<ReadableFile>> OpenForUpdate(const FilePath& path) override {
-    return Allow("OpenForUpdate") ? Wrap(System().OpenForUpdate(path)) : kInjectedFailure;
+  Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) override {
+    return Allow("OpenForRewrite") ? Wrap(System().OpenForRewrite(path)) : kInjectedFailure;
   }
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
                                                   const FilePath& like) override {
@@ -75,6 +79,9 @@ class FaultyFileSystem final : public FileSystem {
   Status Remove(const FilePath& path) override {
     return Allow("Remove") ? System().Remove(path) : kInjectedFailure;
   }
+  std::size_t MaxNameLength(const FilePath& path) override {
+    return System().MaxNameLength(path);  // never fails
+  }
   Status SyncFolderOf(const FilePath& path) override {
     return Allow("SyncFolderOf") ? System().SyncFolderOf(path) : kInjectedFailure;
   }
@@ -83,6 +90,9 @@ class FaultyFileSystem final : public FileSystem {
   struct Reader final : ReadableFile {
     Reader(std::unique_ptr<ReadableFile> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
     std::uint64_t Size() const override { return file->Size(); }
+    Result<FileVersion> Version() override {
+      return owner.Allow("Version") ? file->Version() : kInjectedFailure;
+    }
     Status ReadAt(std::uint64_t offset, std::span<char> out) override {
       return owner.Allow("ReadAt") ? file->ReadAt(offset, out) : kInjectedFailure;
     }
@@ -111,6 +121,7 @@ class FaultyFileSystem final : public FileSystem {
 
   // Counts an operation; false when it is to fail.
   bool Allow(const std::string& name) {
+    if (before_each) before_each(name);
     const int number = static_cast<int>(operations.size());
     operations.push_back(name);
     if (name == crash_before && !crash_at) crash_at = number;

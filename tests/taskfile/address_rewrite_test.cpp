@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "support/faulty_file_system.h"
 #include "support/task_file_bytes.h"
+#include "taskfile/unicode_text.h"
 
 namespace orvanta {
 namespace {
@@ -23,6 +25,9 @@ struct RewriteCase {
   TaskFileParts parts;
   std::string left_over = "";  // the backup an earlier rewrite left; none when empty
   bool keeps_left_over = false;
+  // How much shorter than the longest name the folder allows the task
+  // file's name is; an ordinary name when negative.
+  int name_short_of_limit = -1;
 };
 
 void PrintTo(const RewriteCase& c, std::ostream* out) { *out << c.label; }
@@ -55,7 +60,7 @@ class AddressRewrite : public ::testing::TestWithParam<RewriteCase> {
     if (!left_over_.empty()) WriteBytes(backup_, left_over_);
     WriteBytes(kept_before_, kKeptBefore);
     WriteBytes(TemporaryPathFor(path_), kHalfWritten);
-    return RewriteAddress(path_, parts_.NameLength(), parts_.AddressLength(), kNewAddress,
+    return RewriteAddress(path_, {parts_.NameLength(), parts_.AddressLength()}, kNewAddress,
                           file_system);
   }
 
@@ -94,10 +99,20 @@ class AddressRewrite : public ::testing::TestWithParam<RewriteCase> {
     changed.address = kNewAddress;
     return BuildTaskFile(changed);
   }();
+  // ASCII, so that the name is as long in UTF-16 units as in bytes: Wine
+  // keeps Windows' names as UTF-8 names of the host's file system.
+  std::string NameOfTheCase() const {
+    const int short_of_limit = GetParam().name_short_of_limit;
+    if (short_of_limit < 0) return "任务.zip.td.cfg";
+    const auto limit = SystemFileSystem().MaxNameLength(folder_ / "x");
+    return std::string(limit - static_cast<std::size_t>(short_of_limit) - 7, 'a') + ".td.cfg";
+  }
+
   TempFolder folder_;
-  const fs::path path_ = folder_ / "任务.zip.td.cfg";
+  const fs::path path_ = folder_ / NameOfTheCase();
   const fs::path backup_ = BackupPathFor(path_);
-  const fs::path kept_before_ = fs::path(backup_) += ".1", kept_now_ = fs::path(backup_) += ".2";
+  const fs::path kept_before_ = BackupPathFor(path_, SystemFileSystem(), 1),
+                 kept_now_ = BackupPathFor(path_, SystemFileSystem(), 2);
 };
 
 TEST_P(AddressRewrite, ChangesOnlyTheAddressWhateverFailsOnTheWay) {
@@ -160,7 +175,32 @@ const RewriteCase kCases[] = {
     {"left_over_same_task", kPlain, BuildTaskFile(kPlain)},
     {"left_over_other_task", kPlain, kOtherTask, true},
     {"left_over_task_of_same_size", kPlain, BuildTaskFile({.name = "n", .address = "OLD"}), true},
+    // Names the suffixes of the files beside the task file do not fit.
+    {"name_at_the_limit", kPlain, kOtherTask, true, 0},
+    {"name_the_temporary_fits", kPlain, "", false, 12},
+    {"name_the_temporary_does_not_fit", kPlain, kOtherTask, true, 11},
 };
+
+// A name cut short never splits a character, never ends in "td.cfg", and
+// stays apart from every other task's.
+TEST(SidePath, FitsTheLongestNameWithoutSplittingCharacters) {
+  const std::string folder = "下载/";
+  std::set<std::string> made;
+  for (const char* name : {"电影第一集.mkv.td.cfg", "电影第一集.mkv.td.cfg.bak",
+                           "电影第一集.mp4.td.cfg", "电影第一集.td.cfg"}) {
+    const FilePath task_file = PathFromUtf8(folder + name);
+    for (std::size_t limit = 24; limit <= 40; ++limit) {
+      const std::string side = PathToUtf8(SidePath(task_file, ".bak", limit));
+      const std::string side_name = side.substr(folder.size());
+      EXPECT_LE(PathFromUtf8(side_name).native().size(), limit) << side_name;
+      EXPECT_TRUE(side.starts_with(folder) && side_name.ends_with(".bak")) << side;
+      EXPECT_EQ(Utf8ToCodePoints(side_name).find(kReplacementCharacter), std::u32string::npos);
+      EXPECT_TRUE(made.insert(std::to_string(limit) + " " + side).second) << side_name;
+      EXPECT_EQ(PathToUtf8(SidePath(task_file, ".bak", limit)), side);
+    }
+  }
+  EXPECT_EQ(SidePath(PathFromUtf8("a.td.cfg"), ".bak", 12), PathFromUtf8("a.td.cfg.bak"));
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, AddressRewrite, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.label; });

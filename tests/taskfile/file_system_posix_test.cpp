@@ -1,4 +1,7 @@
 // What the POSIX file system must get right beneath the reader and the rewrite.
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +10,7 @@
 
 #include <functional>
 
+#include "support/faulty_file_system.h"
 #include "support/task_file_bytes.h"
 #include "taskfile/address_rewrite.h"
 #include "taskfile/reasons.h"
@@ -18,18 +22,75 @@ namespace {
 using namespace testing;
 namespace fs = std::filesystem;
 
-// Whether `check` holds when run in a child process. The child gives up
-// root first, as permissions stop nobody running as root, and an alarm ends
-// it after five seconds.
-bool InChild(const std::function<bool()>& check) {
+// A user of this machine other than root, with the groups it may use.
+struct User {
+  uid_t uid = 65534;
+  gid_t gid = 65534;
+  std::vector<gid_t> groups;
+};
+
+const User kNobody;
+
+// Another user's account, as on any Debian system: daemon (1), bin (2), sys (3).
+User Account(const char* name, std::vector<gid_t> groups = {}) {
+  const passwd* entry = getpwnam(name);
+  if (!entry) return kNobody;
+  return {entry->pw_uid, entry->pw_gid, std::move(groups)};
+}
+
+// Whether `check` holds when run in a child process as `user`. The child
+// gives up root first, as permissions stop nobody running as root, and an
+// alarm ends it after five seconds.
+bool InChild(const std::function<bool()>& check, const User& user = kNobody) {
   if (fork() == 0) {
     alarm(5);
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
+    if (geteuid() == 0 && (setgroups(user.groups.size(), user.groups.data()) != 0 ||
+                           setgid(user.gid) != 0 || setuid(user.uid) != 0)) {
+      _exit(1);
+    }
     _exit(check() ? 0 : 1);
   }
   int status = 0;
   wait(&status);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Runs `holder` in a child process that stops at `Go()` until told to go on,
+// as a program that keeps a file open does; `Finish()` waits for its end.
+class OtherProgram {
+ public:
+  explicit OtherProgram(const std::function<void(OtherProgram&)>& holder) {
+    if (pipe(ready_) != 0 || pipe(go_) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      alarm(5);
+      holder(*this);
+      _exit(0);
+    }
+    char byte;
+    (void)read(ready_[0], &byte, 1);
+  }
+  // In the child: says it is ready, then waits for the word.
+  void Go() {
+    char byte = 0;
+    (void)write(ready_[1], &byte, 1);
+    (void)read(go_[0], &byte, 1);
+  }
+  void Finish() {
+    char byte = 0;
+    (void)write(go_[1], &byte, 1);
+    waitpid(child_, nullptr, 0);
+  }
+
+ private:
+  int ready_[2] = {-1, -1}, go_[2] = {-1, -1};
+  pid_t child_ = -1;
+};
+
+void Append(const fs::path& path, int fd, const std::string& bytes) {
+  if (fd < 0) fd = open(path.c_str(), O_WRONLY | O_APPEND);
+  (void)write(fd, bytes.data(), bytes.size());
+  close(fd);
 }
 
 class FileSystemPosix : public ::testing::Test {
@@ -53,6 +114,7 @@ TEST_F(FileSystemPosix, RefusesAFifoOrADeviceAtOnce) {
 
 TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
   using enum fs::perms;
+  const std::string in_folder = "无法在文件夹中创建文件：" + folder_.path().string() + "\n";
   for (auto [folder, file, step] : {std::tuple{owner_read | owner_exec | others_read | others_exec,
                                                all, RewriteStep::kCreateNewFile},
                                     {all, owner_read | others_read, RewriteStep::kOpenTaskFile}}) {
@@ -60,8 +122,10 @@ TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
     fs::permissions(path_, file);
     fs::permissions(folder_.path(), folder);
     EXPECT_TRUE(InChild([&] {
-      auto error = RewriteAddress(path_, 1, 3, "new").error;
-      return error && error->step == step;
+      auto error = RewriteAddress(path_, {1, 3}, "new").error;
+      // A folder that refuses a new file is named, lest the file seem protected.
+      return error && error->step == step &&
+             error->reason.starts_with(in_folder) == (step == RewriteStep::kCreateNewFile);
     }));
     fs::permissions(folder_.path(), owner_all);
     EXPECT_EQ(ReadBytes(path_), bytes_);
@@ -81,7 +145,7 @@ TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) 
   const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
   ASSERT_EQ(chown(target.c_str(), owner, static_cast<gid_t>(-1)), 0);
   fs::create_symlink("elsewhere/real.td.cfg", path_);
-  ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new").error);
+  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, "new").error);
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(ReadBytes(target), BuildTaskFile({.name = "n", .address = "new"}));
   EXPECT_FALSE(fs::exists(BackupPathFor(path_)) || fs::exists(BackupPathFor(target)));
@@ -89,6 +153,79 @@ TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) 
   ASSERT_EQ(stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, owner);
   EXPECT_EQ(fs::status(target).permissions(), permissions);
+}
+
+// The download manager keeps its task file open and writes its progress
+// into it. A rewrite while it holds the file for writing, or that it writes
+// meanwhile, is refused, and what it writes before, during and after stays.
+TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
+  for (auto [holder_flags, during, refused_at] :
+       {std::tuple{O_WRONLY | O_APPEND, false, std::optional(RewriteStep::kOpenTaskFile)},
+        {O_RDWR | O_APPEND, false, RewriteStep::kOpenTaskFile},
+        {O_RDONLY, false, std::nullopt},  // a reader stops nothing
+        {-1, true, RewriteStep::kCheckNotWritten}}) {
+    WriteBytes(path_, bytes_);
+    OtherProgram holder([&](OtherProgram& self) {
+      const int fd = holder_flags < 0 ? -1 : open(path_.c_str(), holder_flags);
+      Append(path_, -1, "before ");
+      self.Go();
+      if (fd >= 0 && holder_flags != O_RDONLY) Append(path_, fd, "after");
+    });
+    testing::FaultyFileSystem file_system;
+    file_system.before_each = [&](const std::string& operation) {
+      if (during && operation == "Sync") Append(path_, -1, "during ");
+    };
+    const RewriteReport report = RewriteAddress(path_, {1, 3}, "new", file_system);
+    holder.Finish();
+    SCOPED_TRACE(holder_flags);
+    if (!refused_at) {
+      EXPECT_FALSE(report.error);
+      continue;
+    }
+    ASSERT_TRUE(report.error);
+    EXPECT_EQ(report.error->step, *refused_at);
+    EXPECT_EQ(report.error->reason, "任务文件正被其他程序使用，请先关闭该程序再修改。");
+    EXPECT_EQ(ReadBytes(path_), bytes_ + (during ? "before during " : "before after"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
+  }
+}
+
+// In a folder shared by a group, the new file keeps the task file's group
+// and mode, and is refused where its owner or group would lose access; in a
+// folder where only owners replace files (sticky, like /tmp), another's file
+// is refused before anything is touched.
+TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  const User owner = Account("daemon"), group_member = Account("bin", {owner.gid}),
+             outsider_group = Account("sys", {Account("bin").gid});
+  const auto rw = static_cast<fs::perms>(0660), everyone = static_cast<fs::perms>(0666);
+  for (auto [label, folder_mode, file_gid, file_mode, modifier, refusal] :
+       {std::tuple{"group-shared", static_cast<fs::perms>(0770), owner.gid, rw, group_member, ""},
+        {"owner outside the group", static_cast<fs::perms>(0777), Account("bin").gid, rw,
+         outsider_group, "任务文件属于其他用户，修改后它的所有者或同组用户将无法再读写它。"},
+        {"sticky folder", static_cast<fs::perms>(01777), owner.gid, everyone, group_member,
+         "任务文件属于其他用户，而它所在的文件夹只允许文件的所有者替换文件。"}}) {
+    SCOPED_TRACE(label);
+    for (const auto& entry : fs::directory_iterator(folder_.path())) fs::remove(entry.path());
+    WriteBytes(path_, bytes_);
+    ASSERT_EQ(chown(path_.c_str(), owner.uid, file_gid), 0);
+    fs::permissions(path_, file_mode);
+    ASSERT_EQ(chown(folder_.path().c_str(), 0, owner.gid), 0);
+    fs::permissions(folder_.path(), folder_mode);
+    EXPECT_TRUE(InChild(
+        [&] {
+          auto error = RewriteAddress(path_, {1, 3}, "new").error;
+          return *refusal ? error && error->reason == refusal : !error;
+        },
+        modifier));
+    struct stat info {};
+    ASSERT_EQ(stat(path_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, file_gid);
+    EXPECT_EQ(fs::status(path_).permissions(), file_mode);
+    EXPECT_EQ(ReadBytes(path_),
+              *refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
+  }
 }
 
 // A backup that appeared meanwhile is never overwritten, and a replace that

@@ -5,6 +5,7 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/address_rewrite.h"
+#include "taskfile/long_path_win32.h"
 #include "taskfile/reasons.h"
 #include "taskfile/task_file_reader.h"
 
@@ -23,25 +24,65 @@ class FileSystemWin32 : public ::testing::Test {
 
 TEST_F(FileSystemWin32, KeepsAHiddenFileWithAnyNameHidden) {
   ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_FALSE(RewriteAddress(path_, 1, 3, "new").error);
+  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, "new").error);
   EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
   EXPECT_TRUE(GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
 // Windows refuses both before anything is touched; the rewrite must too,
 // even where Wine would let a privileged user write a read-only file.
-TEST_F(FileSystemWin32, LeavesALockedOrReadOnlyFileAlone) {
-  for (bool locked : {true, false}) {
-    const DWORD sharing = locked ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE lock = CreateFileW(path_.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, {});
-    if (!locked) SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
-    auto error = RewriteAddress(path_, 1, 3, "new").error;
-    CloseHandle(lock);
+// The download manager keeps its task file open and writes its progress
+// into it: while it does, whatever it lets others share, the rewrite is
+// refused and what it writes stays. A reader that shares all stops nothing.
+TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
+  const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  for (auto [access, sharing, reason] :
+       {std::tuple{GENERIC_READ, DWORD{0}, reason::kInUse},
+        {GENERIC_WRITE, DWORD{FILE_SHARE_READ}, reason::kInUse},
+        {GENERIC_WRITE, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, reason::kInUse},
+        {GENERIC_WRITE, all, reason::kInUse},
+        {GENERIC_READ, all, nullptr},
+        {DWORD{0}, DWORD{0}, "the system's"}}) {  // no holder: the file is read-only
+    SCOPED_TRACE(::testing::Message() << access << " " << sharing);
+    testing::WriteBytes(path_, bytes_);
+    HANDLE holder = access ? CreateFileW(path_.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                                         0, nullptr)
+                           : INVALID_HANDLE_VALUE;
+    if (!access) SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+    auto error = RewriteAddress(path_, {1, 3}, "new").error;
+    DWORD written = 0;
+    if (access == GENERIC_WRITE) {
+      SetFilePointer(holder, 0, nullptr, FILE_END);
+      WriteFile(holder, "after", 5, &written, nullptr);
+    }
+    CloseHandle(holder);
     SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_TRUE(error) << locked;
-    EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
-    EXPECT_EQ(testing::ReadBytes(path_), bytes_);
     EXPECT_FALSE(std::filesystem::exists(BackupPathFor(path_)));
+    if (!reason) {
+      EXPECT_FALSE(error);
+      continue;
+    }
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
+    EXPECT_EQ(error->reason == reason::kInUse, reason == reason::kInUse) << error->reason;
+    EXPECT_EQ(testing::ReadBytes(path_), bytes_ + (written ? "after" : ""));
+  }
+}
+
+// Every file function is handed the form that takes any length.
+TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
+  wchar_t current[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, current);
+  std::wstring here = current;
+  if (!here.ends_with(L"\\")) here += L"\\";
+  for (auto [given, made] : {
+           std::pair{std::wstring(L"C:\\dl\\a.td.cfg"), std::wstring(L"\\\\?\\C:\\dl\\a.td.cfg")},
+           {L"C:/dl/../dl/a.td.cfg", L"\\\\?\\C:\\dl\\a.td.cfg"},
+           {L"\\\\server\\share\\a.td.cfg", L"\\\\?\\UNC\\server\\share\\a.td.cfg"},
+           {L"a.td.cfg", L"\\\\?\\" + here + L"a.td.cfg"},
+           {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+           {L"\\\\.\\NUL", L"\\\\.\\NUL"}}) {
+    EXPECT_EQ(LongPathForm(given), made);
   }
 }
 

@@ -107,6 +107,8 @@ class tst_Form1 : public QObject {
              QString("na"));
     auto* text2 = Child<QPlainTextEdit>(*window, "Text2");
     text2->setPlainText(" http://下载 ");
+    text2->moveCursor(QTextCursor::End);
+    QTest::keyClick(text2, Qt::Key_Return);  // Enter after typing: no line end is stored
     QString shown;
     auto user = HandleModals<QMessageBox>([&](QMessageBox* box) {
       const bool plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;

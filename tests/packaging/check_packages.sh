@@ -16,6 +16,9 @@ failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 system_dlls='^(advapi32|comctl32|comdlg32|gdi32|kernel32|msvcrt|ole32|oleacc|shell32|user32|uxtheme)\.dll$'
+# What the exe takes from system DLLs only when first called, in one list.
+late_bound=$(grep -o '"[A-Za-z]*"};' "$(dirname "$0")/../../src/ui/win32/late_bound.h" | tr -d '"};')
+[ "$(echo "$late_bound" | wc -w)" -ge 9 ] || fail "late_bound.h lists: $late_bound"
 for zip in "$dist"/Orvanta-*-win64.zip "$dist"/Orvanta-*-win32.zip; do
   name=$(basename "$zip")
   listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
@@ -26,6 +29,11 @@ for zip in "$dist"/Orvanta-*-win64.zip "$dist"/Orvanta-*-win32.zip; do
   while read -r dll; do
     echo "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$system_dlls" || fail "$name imports $dll"
   done < <(echo "$headers" | sed -n 's/^\s*DLL Name: //p')
+  imported=$(echo "$headers" | sed -n '/^The Import Tables/,/^The Export Tables\|^The Function Table\|^PE File Base/p')
+  for function in $late_bound; do
+    echo "$imported" | grep -qw "$function" && fail "$name imports $function, which it loads late"
+    grep -qa "$function" "$exe" || fail "$name never names $function"
+  done
   traits=$(echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOf/p')
   for trait in DYNAMIC_BASE NX_COMPAT; do
     echo "$traits" | grep -q "$trait" || fail "$name lacks $trait"

@@ -1,15 +1,9 @@
 #include "ui/win32/dpi.h"
 
-#include "ui/win32/system_function.h"
+#include "ui/win32/late_bound.h"
 
 namespace orvanta::win32 {
 namespace {
-
-// Absent before Windows 10 1607, so looked up when first needed.
-template <class Function>
-Function* FromUser32(const char* name) {
-  return SystemFunction<Function>(L"user32.dll", name);
-}
 
 UINT DesktopDpi() {
   HDC screen = GetDC(nullptr);
@@ -21,20 +15,19 @@ UINT DesktopDpi() {
 }  // namespace
 
 UINT DpiForWindow(HWND window) {
-  static auto* get_dpi_for_window = FromUser32<UINT WINAPI(HWND)>("GetDpiForWindow");
+  auto* get_dpi_for_window = late::GetDpiForWindow.get();
   UINT dpi = get_dpi_for_window ? get_dpi_for_window(window) : 0;
   return dpi ? dpi : DesktopDpi();
 }
 
 UINT DpiForNewWindow() {
-  static auto* get_dpi_for_system = FromUser32<UINT WINAPI()>("GetDpiForSystem");
+  auto* get_dpi_for_system = late::GetDpiForSystem.get();
   UINT dpi = get_dpi_for_system ? get_dpi_for_system() : 0;
   return dpi ? dpi : DesktopDpi();
 }
 
 RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi) {
-  static auto* adjust_for_dpi =
-      FromUser32<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  auto* adjust_for_dpi = late::AdjustWindowRectExForDpi.get();
   RECT rect{0, 0, client.cx, client.cy};
   if (!adjust_for_dpi || !adjust_for_dpi(&rect, style, FALSE, ex_style, dpi)) {
     AdjustWindowRectEx(&rect, style, FALSE, ex_style);
@@ -43,8 +36,7 @@ RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi) {
 }
 
 HFONT CreateMessageFont(UINT dpi) {
-  static auto* info_for_dpi =
-      FromUser32<BOOL WINAPI(UINT, UINT, void*, UINT, UINT)>("SystemParametersInfoForDpi");
+  auto* info_for_dpi = late::SystemParametersInfoForDpi.get();
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (info_for_dpi && info_for_dpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {

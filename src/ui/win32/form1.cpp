@@ -8,7 +8,7 @@
 #include "app_info.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/module1.h"
-#include "ui/win32/system_function.h"
+#include "ui/win32/late_bound.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
@@ -262,8 +262,8 @@ void Form1::OnActivate(bool active) {
 }
 
 void Form1::OnDropFiles(HDROP drop) {
-  static auto* query = SystemFunction<decltype(DragQueryFileW)>(L"shell32.dll", "DragQueryFileW");
-  static auto* finish = SystemFunction<decltype(DragFinish)>(L"shell32.dll", "DragFinish");
+  auto* query = late::DragQueryFileW.get();
+  auto* finish = late::DragFinish.get();
   if (!query || !finish) return;
   std::vector<std::string> paths;
   const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "ui/win32/system_function.h"
+#include "ui/win32/late_bound.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
@@ -16,8 +16,10 @@ namespace {
 static_assert(sizeof(void*) != 4 || offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
               "the 32-bit dialog record is 76 bytes long");
 
-// In characters, as the wide record counts them.
-constexpr DWORD kBufferSize = 255;
+// In UTF-16 units, as the wide record counts them, the closing NUL
+// included: the longest path Windows allows, and the longest name.
+constexpr DWORD kPathBufferSize = 32768;
+constexpr DWORD kNameBufferSize = 256;
 
 const char* DescribeDialogError(DWORD code) {
   switch (code) {
@@ -47,13 +49,20 @@ const char* DescribeDialogError(DWORD code) {
       return "The hook procedure is missing.";
     case CDERR_REGISTERMSGFAIL:
       return "A window message could not be registered.";
+    case FNERR_SUBCLASSFAILURE:
+      return "The list box could not be subclassed.";
+    case FNERR_INVALIDFILENAME:
+      return "The file name is invalid.";
+    case FNERR_BUFFERTOOSMALL:
+      return "The buffer is too small for the file name.";
   }
   return "The dialog box could not be shown.";
 }
 
 // Pairs of description and pattern separated by NULs, ending in two NULs.
 std::wstring WideFilter(const std::string& filter) {
-  std::wstring wide = Widen(filter.empty() ? std::string_view("所有文件(*.*)\0*.*", 18) : filter);
+  using std::string_view_literals::operator""sv;
+  std::wstring wide = Widen(filter.empty() ? "所有文件(*.*)\0*.*"sv : std::string_view(filter));
   while (!wide.empty() && wide.back() == L'\0') wide.pop_back();
   return wide + std::wstring(2, L'\0');
 }
@@ -76,42 +85,41 @@ bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::st
                     std::string& path, std::string& file_title) {
   const std::wstring wide_filter = WideFilter(filter);
   const std::wstring title = Widen("打开文件");
-  std::wstring file_buffer = Widen(suggested_name).substr(0, kBufferSize - 1);
-  file_buffer.resize(kBufferSize + 1, L'\0');
-  std::wstring title_buffer(kBufferSize + 1, L'\0');
+  std::wstring file_buffer = Widen(suggested_name).substr(0, kPathBufferSize - 1);
+  file_buffer.resize(kPathBufferSize, L'\0');
+  std::wstring title_buffer(kNameBufferSize, L'\0');
   const wchar_t empty[] = L"";
 
   // The wide dialog: a name outside the ANSI code page (Hangul on a Chinese
   // Windows, say) comes back whole instead of with "?" in it.
   OPENFILENAMEW dialog{};
-  // The record as Windows 95 knew it: 76 bytes in a 32-bit program, more in
-  // a 64-bit one, where a literal 76 makes the dialog refuse to open.
+  // The record without the three fields Windows 2000 added, which only
+  // switch on its places bar: 76 bytes in a 32-bit program, more in a 64-bit
+  // one, where a literal 76 makes the dialog refuse to open.
   dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   dialog.hwndOwner = owner;
   dialog.lpstrFilter = wide_filter.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file_buffer.data();
-  dialog.nMaxFile = kBufferSize;
+  dialog.nMaxFile = kPathBufferSize;
   dialog.lpstrFileTitle = title_buffer.data();
-  dialog.nMaxFileTitle = kBufferSize;
+  dialog.nMaxFileTitle = kNameBufferSize;
   dialog.lpstrInitialDir = empty;
   dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
-  static auto* open_dialog =
-      SystemFunction<decltype(GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
-  static auto* dialog_error =
-      SystemFunction<decltype(CommDlgExtendedError)>(L"comdlg32.dll", "CommDlgExtendedError");
+  auto* open_dialog = late::GetOpenFileNameW.get();
+  auto* dialog_error = late::CommDlgExtendedError.get();
   if (!open_dialog || !dialog_error) {
     ShowDialogError(owner, GetLastError(), "The dialog library could not be loaded.");
     return false;
   }
   if (!open_dialog(&dialog)) {
-    // 0 is Cancel, FNERR_ codes mean a name that does not fit the buffers:
-    // neither is a failure of the dialog itself.
-    const DWORD error = dialog_error();
-    const bool dialog_failed = error == CDERR_DIALOGFAILURE || (error != 0 && error < 0x1000);
-    if (dialog_failed) ShowDialogError(owner, error, DescribeDialogError(error));
+    // 0 is Cancel; anything else the user must hear of, or a chosen file
+    // would seem to vanish.
+    if (const DWORD error = dialog_error(); error != 0) {
+      ShowDialogError(owner, error, DescribeDialogError(error));
+    }
     return false;
   }
   path = TextBeforeNul(file_buffer);

@@ -11,7 +11,8 @@ namespace orvanta::win32 {
 // existing file. `filter` is pairs of description and pattern separated by
 // NULs; empty offers all files. Texts are UTF-8. Returns true when a file was
 // chosen, and only then sets `path` (full) and `file_title` (bare name). When
-// the dialog cannot be shown it says why in a message box and returns false.
+// the dialog fails for any reason but Cancel (it cannot be shown, or the
+// chosen name does not fit), it says why in a message box and returns false.
 bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::string& filter,
                     std::string& path, std::string& file_title);
 

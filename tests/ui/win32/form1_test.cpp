@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cderr.h>
 #include <dlgs.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -12,6 +13,7 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/unicode_text.h"
+#include "ui/win32/late_bound.h"
 #include "ui/win32/module1.h"
 #include "ui/win32/wide_text.h"
 
@@ -19,6 +21,7 @@ namespace orvanta::win32 {
 namespace {
 
 using namespace testing;
+using std::string_literals::operator""s;
 
 std::string TextOf(HWND window) {
   wchar_t text[256] = {};
@@ -163,14 +166,19 @@ TEST_F(Form1Test, WorksThroughItsControls) {
   EXPECT_EQ(TextOf(Control("Text3")) + TextOf(Control("Text1")), "na");
 
   SetWindowTextW(Control("Text2"), L" http://下载 ");
+  SendMessageW(Control("Text2"), EM_SETSEL, 100, 100);
+  SendMessageW(Control("Text2"), WM_CHAR, VK_RETURN, 0);  // Enter after typing: "\r\n"
   SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
   EXPECT_EQ(TextOf(Control("Text2")) + TextOf(Control("Text1")), "http://下载http://下载");
   EXPECT_EQ(shown, "Orvanta 10 修改完成...");
 }
 
-// Types the chosen path into the real dialog, or cancels it.
+// Types the chosen path into the real dialog, or cancels it. Paths of 255
+// to 259 characters are ordinary on Windows (Wine's dialog fails at 260).
 TEST_F(Form1Test, OpenDialogReturnsTheChosenFileOrNothing) {
-  for (const std::string name : {"다운로드.td.cfg", ""}) {
+  const std::size_t folder_length = PathToUtf8(folder_.path()).size() + 1;
+  for (const std::string& name : {std::string("다운로드.td.cfg"), std::string(255 - folder_length, 'a'),
+                                 std::string(259 - folder_length, 'b'), std::string()}) {
     const std::string path = name.empty() ? "" : folder_.MakeTaskFile(name);
     std::string title_shown;
     auto user = HandleModals([&](HWND dialog) {
@@ -179,10 +187,67 @@ TEST_F(Form1Test, OpenDialogReturnsTheChosenFileOrNothing) {
       PostMessageW(dialog, WM_COMMAND, path.empty() ? IDCANCEL : IDOK, 0);
     });
     std::string chosen = "kept", title = "kept";
-    EXPECT_EQ(ShowOpenDialog(form_->hwnd(), "", "", chosen, title), !path.empty());
+    EXPECT_EQ(ShowOpenDialog(form_->hwnd(), "", "", chosen, title), !path.empty()) << path.size();
     EXPECT_EQ(PathFromUtf8(chosen), PathFromUtf8(path.empty() ? "kept" : path));
     EXPECT_EQ(title_shown + "|" + title, "打开文件|" + (path.empty() ? "kept" : name));
   }
+}
+
+// What the dialog is handed, field by field, as Windows reads it, and a
+// failure other than Cancel told as the dialog's error.
+OPENFILENAMEW handed;
+std::wstring handed_filter, handed_title, handed_file, handed_file_title;
+DWORD dialog_error = 0;
+
+BOOL WINAPI RecordDialog(OPENFILENAMEW* dialog) {
+  handed = *dialog;
+  // Up to and with the two NULs that end the list.
+  for (const wchar_t* c = dialog->lpstrFilter; !handed_filter.ends_with(L"\0\0"s); ++c) {
+    handed_filter += *c;
+  }
+  handed_title = dialog->lpstrTitle;
+  handed_file.assign(dialog->lpstrFile, dialog->nMaxFile);
+  handed_file_title.assign(dialog->lpstrFileTitle, dialog->nMaxFileTitle);
+  return FALSE;
+}
+
+TEST_F(Form1Test, OpenDialogIsHandedTheRecordAndToldFailures) {
+  late::GetOpenFileNameW.StandIn(RecordDialog);
+  late::CommDlgExtendedError.StandIn([]() -> DWORD { return dialog_error; });
+  std::string shown;
+  auto user = HandleModals([&](HWND box) {
+    shown = TextOf(box) + ": " + TextOf(GetDlgItem(box, 0xFFFF));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  std::string chosen = "kept", title = "kept";
+  for (DWORD error : {DWORD{0}, DWORD{FNERR_BUFFERTOOSMALL}, DWORD{CDERR_DIALOGFAILURE}}) {
+    dialog_error = error;
+    shown.clear();
+    EXPECT_FALSE(ShowOpenDialog(form_->hwnd(), "", "", chosen, title));
+    for (int i = 0; i < 100 && shown.empty() && error; ++i) Sleep(10);
+    EXPECT_EQ(shown, error == 0 ? "" : "mnuFileOpenDialog_Click: Error: " + std::to_string(error) +
+                                           (error == FNERR_BUFFERTOOSMALL
+                                                ? " The buffer is too small for the file name."
+                                                : " The dialog box could not be created."));
+  }
+  late::GetOpenFileNameW.StandIn(nullptr);
+  late::CommDlgExtendedError.StandIn(nullptr);
+  EXPECT_EQ(chosen + title, "keptkept");
+
+  EXPECT_EQ(handed.lStructSize, OPENFILENAME_SIZE_VERSION_400W);
+  EXPECT_EQ(handed.hwndOwner, form_->hwnd());
+  EXPECT_EQ(handed_filter, L"所有文件(*.*)\0*.*\0\0"s);
+  EXPECT_EQ(handed.lpstrCustomFilter, nullptr);
+  EXPECT_EQ(handed.nFilterIndex, 1u);
+  // Room for the longest path and the longest name, NULs only.
+  EXPECT_EQ(handed_file, std::wstring(32768, L'\0'));
+  EXPECT_EQ(handed_file_title, std::wstring(256, L'\0'));
+  EXPECT_EQ(std::wstring(handed.lpstrInitialDir), L"");
+  EXPECT_EQ(handed_title, L"打开文件");
+  EXPECT_EQ(handed.Flags, DWORD{OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY});
+  EXPECT_EQ(handed.Flags, 0x1804u);
+  EXPECT_EQ(std::tuple(handed.hInstance, handed.lpstrDefExt, handed.lpfnHook, handed.lCustData),
+            std::tuple(HINSTANCE{}, LPCWSTR{}, LPOFNHOOKPROC{}, LPARAM{}));
 }
 
 }  // namespace

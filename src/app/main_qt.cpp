@@ -32,6 +32,6 @@ int main(int argc, char* argv[]) {
   // QApplication above has taken its own options out of argv. They open once
   // the window is up, so that any message stands over it.
   std::vector<std::string> paths(argv + 1, argv + argc);
-  QTimer::singleShot(0, &window, [&window, paths] { window.controller().OpenGivenFiles(paths); });
+  QTimer::singleShot(0, &window, [&window, paths] { window.OpenGivenFiles(paths); });
   return QApplication::exec();
 }

@@ -35,7 +35,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   if (!form) return 1;
   ShowWindow(form->hwnd(), show);
   UpdateWindow(form->hwnd());
-  form->controller().OpenGivenFiles(ArgumentsAsUtf8());
+  form->OpenGivenFiles(ArgumentsAsUtf8());
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -70,7 +70,7 @@ void TaskController::LoadTaskFile(const std::string& path) {
   if (std::holds_alternative<NotTaskFile>(content)) view_.ShowMessage(kNotTaskFileMessage);
   if (std::holds_alternative<DamagedTaskFile>(content)) view_.ShowMessage(kDamagedMessage);
   if (auto* unreadable = std::get_if<UnreadableFile>(&content)) {
-    view_.ShowMessage(kUnreadableMessage + unreadable->Reason);
+    view_.ShowMessage(kUnreadableMessage + unreadable->reason);
   }
   MarkNotLoaded();
 }

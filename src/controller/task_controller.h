@@ -32,8 +32,6 @@ class TaskController {
   void OpenGivenFiles(const std::vector<std::string>& paths);
   void ModifyAddress();  // the Modify button
 
-  const TaskState& State() const { return state_; }
-
  private:
   void ClearBoxes();
   void MarkNotLoaded();

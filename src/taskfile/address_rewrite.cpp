@@ -38,7 +38,7 @@ std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePat
   file = std::move(opened.value());
   TaskFileLayout layout = ReadTaskLengths(*file);
   if (auto* unreadable = std::get_if<UnreadableFile>(&layout)) {
-    return Failed(RewriteStep::kOpenTaskFile, unreadable->Reason);
+    return Failed(RewriteStep::kOpenTaskFile, unreadable->reason);
   }
   if (const auto* lengths = std::get_if<TaskLengths>(&layout); !lengths || *lengths != as_loaded) {
     return Failed(RewriteStep::kCheckUnchanged, reason::kChangedSinceLoaded);
@@ -118,8 +118,8 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
                                             const TaskLengths& lengths,
                                             std::string_view new_address) {
   const std::uint64_t kept_prefix = layout::AddressLengthOffset(lengths.NameLength);
-  const std::uint64_t old_address_end = layout::AddressOffset(lengths.NameLength) +
-                                        static_cast<std::uint64_t>(lengths.AddressLength);
+  const std::uint64_t old_address_end =
+      layout::AddressOffset(lengths.NameLength) + static_cast<std::uint64_t>(lengths.AddressLength);
   const std::uint64_t old_size = old_content.Size();
 
   auto target = file_system.CreateNew(temporary, task_file);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include "taskfile/file_path.h"
 
+#include "taskfile/file_path.h"
 #include "taskfile/status.h"
 
 namespace orvanta {

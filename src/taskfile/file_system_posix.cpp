@@ -261,7 +261,8 @@ class PosixFileSystem final : public FileSystem {
     // The old owner, where this user may give it (root may), else the old
     // group, then the old permissions, by fchmod so that the umask does not
     // narrow them.
-    if (::fchown(fd, model.st_uid, model.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), model.st_gid);
+    if (::fchown(fd, model.st_uid, model.st_gid) != 0)
+      (void)::fchown(fd, static_cast<uid_t>(-1), model.st_gid);
     if (::fchmod(fd, model.st_mode & 07777) != 0) {
       SystemError error = LastError();
       file.reset();

@@ -118,8 +118,8 @@ Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access, D
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return SystemError{reason::kFolder};
   }
-  HANDLE handle =
-      CreateFileW(LongPathForm(path).c_str(), access, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileW(LongPathForm(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     const bool shared = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
@@ -154,8 +154,9 @@ class Win32FileSystem final : public FileSystem {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return path;
     }
-    Handle file(CreateFileW(LongPathForm(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle file(CreateFileW(LongPathForm(path).c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return LastError();
     std::wstring target(MAX_PATH, L'\0');
     for (;;) {
@@ -214,7 +215,8 @@ class Win32FileSystem final : public FileSystem {
     // The old file already went to the backup's name, the new one not to
     // the target's: put the old one back.
     if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(target).c_str(), MOVEFILE_WRITE_THROUGH);
+      MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(target).c_str(),
+                  MOVEFILE_WRITE_THROUGH);
     }
     if (code == ERROR_SHARING_VIOLATION) return SystemError{reason::kInUse};
     return ErrorFromCode(code);
@@ -240,8 +242,8 @@ class Win32FileSystem final : public FileSystem {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     DWORD longest = 0;
     if (folder.get() != INVALID_HANDLE_VALUE &&
-        GetVolumeInformationByHandleW(folder.get(), nullptr, 0, nullptr, &longest, nullptr,
-                                      nullptr, 0) &&
+        GetVolumeInformationByHandleW(folder.get(), nullptr, 0, nullptr, &longest, nullptr, nullptr,
+                                      0) &&
         longest > 0) {
       return longest;
     }

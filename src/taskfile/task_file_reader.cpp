@@ -1,6 +1,8 @@
 #include "taskfile/task_file_reader.h"
 
 #include <array>
+#include <optional>
+#include <span>
 
 #include "taskfile/ansi_text.h"
 #include "taskfile/task_file_layout.h"
@@ -8,58 +10,75 @@
 namespace orvanta {
 namespace {
 
-// Reads fields of a file; a field is read only after Fits() said it is there.
+// Reads fields of a file. A field that does not fit in the file is not
+// there: its read gives nothing, and Failure() says the file is damaged.
 class FieldReader {
  public:
   explicit FieldReader(ReadableFile& file) : file_(file) {}
 
-  bool Fits(std::uint64_t offset, std::uint64_t count) const {
+  bool Holds(std::uint64_t offset, std::uint64_t count) const {
     return offset <= file_.Size() && count <= file_.Size() - offset;
   }
 
-  Status Int32At(std::uint64_t offset, std::int32_t& value) {
+  std::optional<std::int32_t> Int32At(std::uint64_t offset) {
     std::array<char, layout::kInt32Size> bytes{};
-    Status status = file_.ReadAt(offset, bytes);
-    if (status.ok()) value = layout::LoadInt32(bytes.data());
-    return status;
+    if (!Read(offset, bytes)) return std::nullopt;
+    return layout::LoadInt32(bytes.data());
   }
 
-  Status TextAt(std::uint64_t offset, std::uint64_t count, std::string& text) {
+  std::optional<std::string> TextAt(std::uint64_t offset, std::uint64_t count) {
+    if (!Holds(offset, count)) return std::nullopt;
     std::string bytes(static_cast<std::size_t>(count), '\0');
-    Status status = file_.ReadAt(offset, bytes);
-    if (status.ok()) text = AnsiBytesToText(bytes);
-    return status;
+    if (!Read(offset, bytes)) return std::nullopt;
+    return AnsiBytesToText(bytes);
+  }
+
+  // Why the last read gave nothing.
+  TaskFileLayout Failure() const {
+    if (unreadable_) return *unreadable_;
+    return DamagedTaskFile{};
   }
 
  private:
+  bool Read(std::uint64_t offset, std::span<char> out) {
+    if (!Holds(offset, out.size())) return false;
+    Status status = file_.ReadAt(offset, out);
+    if (!status.ok()) unreadable_ = UnreadableFile{status.message()};
+    return status.ok();
+  }
+
   ReadableFile& file_;
+  std::optional<UnreadableFile> unreadable_;
 };
 
 // Both header fields are read before either is tested.
 TaskFileLayout ReadHeaderAndLengths(FieldReader& reader) {
-  if (!reader.Fits(0, layout::kNameLengthOffset)) return NotTaskFile{};
-  std::int32_t tag = 0, mark = 0;
-  Status status = reader.Int32At(layout::kFormatTagOffset, tag);
-  if (status.ok()) status = reader.Int32At(layout::kFormatMarkOffset, mark);
-  if (!status.ok()) return UnreadableFile{status.message()};
-  if (tag != layout::kFormatTag || mark != layout::kFormatMark) return NotTaskFile{};
+  const std::optional<std::int32_t> tag = reader.Int32At(layout::kFormatTagOffset);
+  const std::optional<std::int32_t> mark = reader.Int32At(layout::kFormatMarkOffset);
+  if (std::holds_alternative<UnreadableFile>(reader.Failure())) return reader.Failure();
+  if (!tag || !mark) return NotTaskFile{};  // too short to hold them
+  if (*tag != layout::kFormatTag || *mark != layout::kFormatMark) return NotTaskFile{};
 
-  TaskLengths lengths;
-  if (!reader.Fits(layout::kNameLengthOffset, layout::kInt32Size)) return DamagedTaskFile{};
-  status = reader.Int32At(layout::kNameLengthOffset, lengths.NameLength);
-  if (!status.ok()) return UnreadableFile{status.message()};
-
-  std::uint64_t length_offset = layout::AddressLengthOffset(lengths.NameLength);
-  if (!reader.Fits(length_offset, layout::kInt32Size)) return DamagedTaskFile{};
-  status = reader.Int32At(length_offset, lengths.AddressLength);
-  if (!status.ok()) return UnreadableFile{status.message()};
+  const std::optional<std::int32_t> name_length = reader.Int32At(layout::kNameLengthOffset);
+  if (!name_length) return reader.Failure();
+  const std::optional<std::int32_t> address_length =
+      reader.Int32At(layout::AddressLengthOffset(*name_length));
+  if (!address_length) return reader.Failure();
+  const TaskLengths lengths{*name_length, *address_length};
 
   if (lengths.AddressLength < 0 ||
-      !reader.Fits(layout::AddressOffset(lengths.NameLength),
-                   static_cast<std::uint64_t>(lengths.AddressLength))) {
+      !reader.Holds(layout::AddressOffset(lengths.NameLength),
+                    static_cast<std::uint64_t>(lengths.AddressLength))) {
     return DamagedTaskFile{};
   }
   return lengths;
+}
+
+// A failed read's outcome as what ReadTaskFile returns.
+TaskFileContent AsContent(TaskFileLayout failure) {
+  if (auto* unreadable = std::get_if<UnreadableFile>(&failure)) return std::move(*unreadable);
+  if (std::holds_alternative<NotTaskFile>(failure)) return NotTaskFile{};
+  return DamagedTaskFile{};
 }
 
 }  // namespace
@@ -72,25 +91,23 @@ TaskFileLayout ReadTaskLengths(ReadableFile& file) {
 TaskFileContent ReadTaskFile(ReadableFile& file) {
   FieldReader reader(file);
   TaskFileLayout layout = ReadHeaderAndLengths(reader);
-  if (auto* failure = std::get_if<NotTaskFile>(&layout)) return *failure;
-  if (auto* failure = std::get_if<DamagedTaskFile>(&layout)) return *failure;
-  if (auto* failure = std::get_if<UnreadableFile>(&layout)) return std::move(*failure);
   const auto* lengths = std::get_if<TaskLengths>(&layout);
+  if (!lengths) return AsContent(std::move(layout));
 
   TaskRecord record;
   record.NameLength = lengths->NameLength;
   record.AddressLength = lengths->AddressLength;
   record.HasName = record.NameLength > 0;
-  Status status;
   if (record.HasName) {
-    status =
-        reader.TextAt(layout::kNameOffset, layout::NamePart(record.NameLength), record.NameText);
+    std::optional<std::string> name =
+        reader.TextAt(layout::kNameOffset, layout::NamePart(record.NameLength));
+    if (!name) return AsContent(reader.Failure());
+    record.NameText = std::move(*name);
   }
-  if (status.ok()) {
-    status = reader.TextAt(layout::AddressOffset(record.NameLength),
-                           static_cast<std::uint64_t>(record.AddressLength), record.AddressText);
-  }
-  if (!status.ok()) return UnreadableFile{status.message()};
+  std::optional<std::string> address = reader.TextAt(
+      layout::AddressOffset(record.NameLength), static_cast<std::uint64_t>(record.AddressLength));
+  if (!address) return AsContent(reader.Failure());
+  record.AddressText = std::move(*address);
   return record;
 }
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 #include <variant>
-#include "taskfile/file_path.h"
 
+#include "taskfile/file_path.h"
 #include "taskfile/file_system.h"
 
 namespace orvanta {
@@ -28,7 +28,7 @@ struct DamagedTaskFile {};
 
 // The path could not be opened or read: missing, a folder, no permission...
 struct UnreadableFile {
-  std::string Reason;  // the system's words
+  std::string reason;  // UTF-8, the system's words or the program's (reasons.h)
 };
 
 using TaskFileContent = std::variant<TaskRecord, NotTaskFile, DamagedTaskFile, UnreadableFile>;

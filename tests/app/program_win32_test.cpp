@@ -29,7 +29,8 @@ TEST(Program, OpensTheFileItIsStartedWith) {
   const std::string path =
       folder.MakeTaskFile("다운로드.td.cfg", {.name = "n", .address = "http://from/argument"});
   std::wstring command = L"\"" + ProgramPath() + L"\" \"" + Widen(path) + L"\"";
-  STARTUPINFOW startup{sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &process));

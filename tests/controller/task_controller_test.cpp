@@ -5,6 +5,7 @@
 
 #include "support/faulty_file_system.h"
 #include "support/task_file_bytes.h"
+#include "taskfile/task_file_reader.h"
 #include "taskfile/unicode_text.h"
 
 namespace orvanta {
@@ -42,7 +43,12 @@ class TaskControllerTest : public ::testing::Test, public TaskView {
     new_address_ = typed;
     controller_.ModifyAddress();
   }
-  const TaskState& State() const { return controller_.State(); }
+  // The address the task file at `path` stores now; empty for no task.
+  static std::string AddressIn(const std::string& path) {
+    const TaskFileContent content = ReadTaskFile(PathFromUtf8(path));
+    const auto* record = std::get_if<TaskRecord>(&content);
+    return record ? record->AddressText : "";
+  }
 
   std::string address_, new_address_, name_;
   bool modify_enabled_ = true;
@@ -58,7 +64,6 @@ TEST_F(TaskControllerTest, StartsEmptyThenShowsWhatOpenChose) {
   EXPECT_FALSE(modify_enabled_);
   Open(folder_.MakeTaskFile("a.td.cfg", {.name = "\xCF\xC2\xD4\xD8", .address = "http://h/x"}));
   EXPECT_EQ(Shown(), "http://h/x||下载|on");
-  EXPECT_TRUE(State().TaskLoaded);
   // No name stored: the file's name stands in, without the seven characters
   // of ".td.cfg" whatever they are; fewer than seven leave nothing.
   for (auto [file, name] :
@@ -67,12 +72,13 @@ TEST_F(TaskControllerTest, StartsEmptyThenShowsWhatOpenChose) {
     EXPECT_EQ(name_, name);
   }
 
-  const std::string loaded = State().TaskFilePath;
+  const std::string loaded = PathToUtf8(folder_ / "td.cfg");
   new_address_ = "x";
   Open(std::nullopt);  // cancelled: cleared and disabled, the file kept
   EXPECT_EQ(Shown(), "|||");
-  EXPECT_TRUE(State().TaskLoaded && State().TaskFilePath == loaded);
   EXPECT_TRUE(messages_.empty());
+  Modify("http://kept");
+  EXPECT_EQ(AddressIn(loaded), "http://kept");
 }
 
 TEST_F(TaskControllerTest, SaysWhyAFileCannotBeLoaded) {
@@ -90,8 +96,9 @@ TEST_F(TaskControllerTest, SaysWhyAFileCannotBeLoaded) {
     Open(PathToUtf8(path));
     EXPECT_THAT(messages_, ElementsAre(StartsWith(message)));
     EXPECT_EQ(Shown(), "|||");
-    EXPECT_FALSE(State().TaskLoaded);
-    EXPECT_EQ(State().TaskFilePath, PathToUtf8(path));
+    Modify("http://not/loaded");  // neither that file nor the one before is changed
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(AddressIn(PathToUtf8(folder_ / "good.td.cfg")), "a");
   }
 }
 
@@ -105,7 +112,9 @@ TEST_F(TaskControllerTest, DropLoadsEveryTaskFileInTurnAndSkipsOtherNames) {
   controller_.DropFiles({first, upper, other, "c.txt", "td.cf", "", bad});
   EXPECT_EQ(Shown(), "one||first|");  // the failing file leaves what the first showed
   EXPECT_THAT(messages_, ElementsAre("非迅雷cfg文件！"));
-  EXPECT_EQ(State().TaskFilePath, bad);
+  Modify("http://x");  // the last file decides: not loaded
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(AddressIn(first), "one");
 
   // No task file: the boxes show none, so Modify is off and changes nothing.
   controller_.DropFiles({first});
@@ -129,18 +138,18 @@ TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
   // Pasted with its line end, or Enter pressed after it.
   Modify("\u3000 \thttp://new/文件\r\n");
   EXPECT_EQ(new_address_ + "|" + address_, "http://new/文件|http://new/文件");
-  const std::string stored = BuildTaskFile(
-      {.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE", .remainder = "r"});
+  const std::string stored =
+      BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE", .remainder = "r"});
   EXPECT_EQ(ReadBytes(PathFromUtf8(path)), stored);
   EXPECT_THAT(messages_, ElementsAre("修改完成..."));
 
   // What the task file cannot hold as typed is refused, never stored altered.
-  for (auto [typed, message] : {
-           std::pair{"http://a/\r\nhttp://b/", "新地址中不能有换行符或其他控制字符！"},
-           {"http://a/\tb", "新地址中不能有换行符或其他控制字符！"},
-           {"http://a/\u2028b", "新地址中不能有换行符或其他控制字符！"},
-           {"http://a/😀ő😀.mkv", "任务文件无法保存新地址中的这些字符：😀、ő"},
-           {"http://a/안녕.mkv", "任务文件无法保存新地址中的这些字符：안、녕"}}) {
+  for (auto [typed, message] :
+       {std::pair{"http://a/\r\nhttp://b/", "新地址中不能有换行符或其他控制字符！"},
+        {"http://a/\tb", "新地址中不能有换行符或其他控制字符！"},
+        {"http://a/\u2028b", "新地址中不能有换行符或其他控制字符！"},
+        {"http://a/😀ő😀.mkv", "任务文件无法保存新地址中的这些字符：😀、ő"},
+        {"http://a/안녕.mkv", "任务文件无法保存新地址中的这些字符：안、녕"}}) {
     Modify(typed);
     EXPECT_THAT(messages_, ElementsAre(message)) << typed;
     EXPECT_EQ(new_address_, typed);
@@ -166,7 +175,7 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   file_system_.fail_at = static_cast<int>(file_system_.operations.size());
   Modify("newer");  // the rewrite's first operation fails: the file stays loaded
   EXPECT_THAT(messages_, ElementsAre(failed));
-  EXPECT_TRUE(State().TaskLoaded && modify_enabled_);
+  EXPECT_TRUE(modify_enabled_);
   // The folder cannot be made durable after the replace, and then the old
   // file cannot be put back either: the user is told where it is.
   file_system_.fail_at.reset();
@@ -192,7 +201,7 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
     Modify("newest");
     EXPECT_THAT(messages_, ElementsAre(StartsWith(now.empty() ? "修改失败！原文件未改动。"
                                                               : "任务文件已被改动，请重新打开！")));
-    EXPECT_NE(State().TaskLoaded, !now.empty());
+    EXPECT_EQ(modify_enabled_, now.empty());
     EXPECT_EQ(ReadBytes(file), now);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2 - now.empty());
   }
@@ -204,8 +213,10 @@ TEST_F(TaskControllerTest, OpensTheFilesItWasStartedWith) {
   const std::string task = folder_.MakeTaskFile("task.txt", {.name = "n", .address = "one"});
   new_address_ = "typed before";
   controller_.OpenGivenFiles({folder_.MakeTaskFile("a.td.cfg", {.address = "two"}), "", task});
-  EXPECT_EQ(Shown() + " " + State().TaskFilePath, "one||n|on " + task);
+  EXPECT_EQ(Shown(), "one||n|on");
   EXPECT_TRUE(messages_.empty());
+  Modify("http://three");
+  EXPECT_EQ(AddressIn(task), "http://three");
 }
 
 }  // namespace

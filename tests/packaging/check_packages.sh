@@ -3,7 +3,8 @@
 #   check_packages.sh DIST_FOLDER
 # - each zip holds one exe and its read-me; the exe imports only Windows' own
 #   DLLs and keeps ASLR (high-entropy on x64) and DEP;
-# - the .deb's desktop entry and AppStream file pass their validators;
+# - lintian finds no error or warning in the .deb, and its desktop entry
+#   and AppStream file pass their validators;
 # - the .deb installs with apt-get, and /usr/bin/orvanta starts and stays up,
 #   with and without a task file to open.
 # Exits 77 (skipped) where there are no packages, or, for the install, no root.
@@ -45,6 +46,8 @@ for zip in "$dist"/Orvanta-*-win64.zip "$dist"/Orvanta-*-win32.zip; do
 done
 
 deb=$(ls "$dist"/*.deb)
+# Debian's own checks of a package: no error and no warning.
+lint=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian: $lint"
 dpkg-deb -x "$deb" "$work/deb"
 desktop-file-validate "$work"/deb/usr/share/applications/*.desktop || fail "desktop entry"
 appstreamcli validate --no-net "$work"/deb/usr/share/metainfo/*.metainfo.xml || fail "metainfo"

@@ -15,14 +15,16 @@
 
 namespace orvanta::testing {
 
+// Every member has a default, so that a designated initializer may leave
+// any out: GCC warns of a member left out that has none.
 struct TaskFileParts {
   std::string header_filler = std::string(5, '\x5A');  // offsets 4 to 8, never examined
-  std::optional<std::int32_t> name_length;             // defaults to name's size
-  std::string name;                                    // ANSI bytes
+  std::optional<std::int32_t> name_length = {};        // defaults to name's size
+  std::string name = {};                               // ANSI bytes
   char gap = '\x47';
-  std::optional<std::int32_t> address_length;  // defaults to address's size
-  std::string address;                         // ANSI bytes
-  std::string remainder;
+  std::optional<std::int32_t> address_length = {};  // defaults to address's size
+  std::string address = {};                         // ANSI bytes
+  std::string remainder = {};
 
   std::int32_t NameLength() const { return name_length.value_or(std::int32_t(name.size())); }
   std::int32_t AddressLength() const {

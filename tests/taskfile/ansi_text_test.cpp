@@ -26,10 +26,10 @@ TEST(AnsiText, DecodesEachBadByteAsOneReplacementCharacter) {
 TEST(AnsiText, EncodesEachUnmappableCharacterAsOneQuestionMark) {
   for (auto [text, bytes, unencodable] :
        {std::tuple{"http://下载/文件.zip", "http://\xCF\xC2\xD4\xD8/\xCE\xC4\xBC\xFE.zip", U""},
-        {"a😀b😀", "a?b?", U"😀"},  // outside the BMP: one "?", not two
-        {"x\u0E01y", "x?y", U"\u0E01"},    // Thai
-        {"ő â²", "? ??", U"őâ²"},           // best fit would give "o", "a", "2"
-        {"a\xFF!", "a?!", U"\uFFFD"}}) {    // malformed UTF-8
+        {"a😀b😀", "a?b?", U"😀"},           // outside the BMP: one "?", not two
+        {"x\u0E01y", "x?y", U"\u0E01"},   // Thai
+        {"ő â²", "? ??", U"őâ²"},         // best fit would give "o", "a", "2"
+        {"a\xFF!", "a?!", U"\uFFFD"}}) {  // malformed UTF-8
     const AnsiEncoding encoded = EncodeAnsi(text);
     EXPECT_EQ(encoded.bytes, bytes) << text;
     EXPECT_TRUE(encoded.unencodable == unencodable) << text;

@@ -107,7 +107,7 @@ TEST_F(FileSystemPosix, RefusesAFifoOrADeviceAtOnce) {
     EXPECT_TRUE(InChild([&] {
       const TaskFileContent content = ReadTaskFile(path);
       auto* unreadable = std::get_if<UnreadableFile>(&content);
-      return unreadable && unreadable->Reason == reason::kNotRegularFile;
+      return unreadable && unreadable->reason == reason::kNotRegularFile;
     })) << path;
   }
 }
@@ -222,8 +222,7 @@ TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_gid, file_gid);
     EXPECT_EQ(fs::status(path_).permissions(), file_mode);
-    EXPECT_EQ(ReadBytes(path_),
-              *refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
+    EXPECT_EQ(ReadBytes(path_), *refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
   }
 }

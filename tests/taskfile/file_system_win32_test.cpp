@@ -45,9 +45,9 @@ TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
         {DWORD{0}, DWORD{0}, "the system's"}}) {  // no holder: the file is read-only
     SCOPED_TRACE(::testing::Message() << access << " " << sharing);
     testing::WriteBytes(path_, bytes_);
-    HANDLE holder = access ? CreateFileW(path_.c_str(), access, sharing, nullptr, OPEN_EXISTING,
-                                         0, nullptr)
-                           : INVALID_HANDLE_VALUE;
+    HANDLE holder =
+        access ? CreateFileW(path_.c_str(), access, sharing, nullptr, OPEN_EXISTING, 0, nullptr)
+               : INVALID_HANDLE_VALUE;
     if (!access) SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
     auto error = RewriteAddress(path_, {1, 3}, "new").error;
     DWORD written = 0;
@@ -75,13 +75,13 @@ TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
   GetCurrentDirectoryW(MAX_PATH, current);
   std::wstring here = current;
   if (!here.ends_with(L"\\")) here += L"\\";
-  for (auto [given, made] : {
-           std::pair{std::wstring(L"C:\\dl\\a.td.cfg"), std::wstring(L"\\\\?\\C:\\dl\\a.td.cfg")},
-           {L"C:/dl/../dl/a.td.cfg", L"\\\\?\\C:\\dl\\a.td.cfg"},
-           {L"\\\\server\\share\\a.td.cfg", L"\\\\?\\UNC\\server\\share\\a.td.cfg"},
-           {L"a.td.cfg", L"\\\\?\\" + here + L"a.td.cfg"},
-           {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
-           {L"\\\\.\\NUL", L"\\\\.\\NUL"}}) {
+  for (auto [given, made] :
+       {std::pair{std::wstring(L"C:\\dl\\a.td.cfg"), std::wstring(L"\\\\?\\C:\\dl\\a.td.cfg")},
+        {L"C:/dl/../dl/a.td.cfg", L"\\\\?\\C:\\dl\\a.td.cfg"},
+        {L"\\\\server\\share\\a.td.cfg", L"\\\\?\\UNC\\server\\share\\a.td.cfg"},
+        {L"a.td.cfg", L"\\\\?\\" + here + L"a.td.cfg"},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+        {L"\\\\.\\NUL", L"\\\\.\\NUL"}}) {
     EXPECT_EQ(LongPathForm(given), made);
   }
 }
@@ -89,7 +89,7 @@ TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
 // A device is no file to read, even when named like a task file.
 TEST(FileSystemWin32Device, IsNoFileToRead) {
   const TaskFileContent content = ReadTaskFile(std::filesystem::path(L"NUL"));
-  EXPECT_EQ(std::get<UnreadableFile>(content).Reason, reason::kNotRegularFile);
+  EXPECT_EQ(std::get<UnreadableFile>(content).reason, reason::kNotRegularFile);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   const std::string task_file = QString::fromLocal8Bit(argv[1]).toStdString();
-  orvanta::qt::Form1 window([&](QWidget*) { return std::optional(task_file); });
+  orvanta::qt::Form1 window;
   window.show();
-  window.controller().OpenChosenFile();
+  window.OpenGivenFiles({task_file});
   QApplication::processEvents();
   if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
   return 0;

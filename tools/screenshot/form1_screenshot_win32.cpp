@@ -100,10 +100,9 @@ int wmain(int argc, wchar_t* argv[]) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   const std::string task_file = orvanta::win32::Narrow(argv[1]);
-  auto form = orvanta::win32::Form1::Create(GetModuleHandleW(nullptr),
-                                            [&](HWND) { return std::optional(task_file); });
+  auto form = orvanta::win32::Form1::Create(GetModuleHandleW(nullptr));
   ShowWindow(form->hwnd(), SW_SHOW);
-  form->controller().OpenChosenFile();
+  form->OpenGivenFiles({task_file});
   PumpMessagesFor(500);
   std::ofstream(argv[2], std::ios::binary) << CaptureWindow(form->hwnd());
   return 0;

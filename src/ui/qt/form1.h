@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,32 +14,24 @@
 
 #include "controller/task_controller.h"
 #include "controller/task_view.h"
+#include "ui/form_layout.h"
+#include "ui/qt/form_controls.h"
 
 namespace orvanta::qt {
 
 // Returns the chosen file's full path (UTF-8), or nothing when cancelled.
 using FileChooser = std::function<std::optional<std::string>(QWidget* owner)>;
 
-// The address box: takes dropped files, and nothing else, in one drop.
-class DropTextEdit final : public QPlainTextEdit {
- public:
-  std::function<void(const std::vector<std::string>& paths)> on_files_dropped;
-
- protected:
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragMoveEvent(QDragMoveEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
-};
-
 class Form1 final : public QWidget, private TaskView {
  public:
   // `choose_file` stands in for the open-file dialog when given.
   explicit Form1(FileChooser choose_file = {}, QWidget* parent = nullptr);
 
-  TaskController& controller() { return controller_; }
+  // Opens each of the files the program was started with, in turn.
+  void OpenGivenFiles(const std::vector<std::string>& paths) { controller_.OpenGivenFiles(paths); }
 
  private:
-  void CreateControls();
+  QPlainTextEdit* Box(form::Control control) const;
 
   // TaskView
   void SetAddressText(const std::string& text) override;
@@ -50,11 +43,7 @@ class Form1 final : public QWidget, private TaskView {
   std::optional<std::string> ChooseTaskFile() override;
 
   FileChooser choose_file_;
-  DropTextEdit* text1_ = nullptr;    // stored address
-  QPlainTextEdit* text2_ = nullptr;  // new address
-  QPlainTextEdit* text3_ = nullptr;  // task name
-  QPushButton* command1_ = nullptr;  // Modify
-  QPushButton* command2_ = nullptr;  // Open
+  FormControls controls_{};
   TaskController controller_;
 };
 

@@ -3,15 +3,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "ui/form_layout.h"
+
 namespace orvanta::qt {
 
 bool ShowOpenDialog(QWidget* owner, const QString& suggested_name, const QString& filter,
                     QString& path, QString& file_title) {
-  QFileDialog dialog(owner, QStringLiteral("打开文件"));
+  QFileDialog dialog(owner, QString::fromUtf8(form::kOpenDialogTitle));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // "*.*" would hide every file without a dot on Linux.
-  dialog.setNameFilter(filter.isEmpty() ? QStringLiteral("所有文件 (*)") : filter);
+  dialog.setNameFilter(filter.isEmpty() ? QString::fromUtf8(form::kAllFilesName) + " (*)" : filter);
   if (!suggested_name.isEmpty()) dialog.selectFile(suggested_name);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
 

@@ -7,73 +7,16 @@
 
 #include "app_info.h"
 #include "ui/win32/dpi.h"
-#include "ui/win32/module1.h"
+#include "ui/win32/form_controls.h"
 #include "ui/win32/late_bound.h"
+#include "ui/win32/module1.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"OrvantaForm1";
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr DWORD kExStyle = 0;
-constexpr int kFirstControlId = 100;
-
-constexpr std::size_t IndexOf(std::string_view name) {
-  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
-    if (form::kControls[i].name == name) return i;
-  }
-  throw "no such control";  // only ever evaluated at compile time
-}
-
-constexpr std::size_t kText1 = IndexOf("Text1");
-constexpr std::size_t kText2 = IndexOf("Text2");
-constexpr std::size_t kText3 = IndexOf("Text3");
-constexpr std::size_t kCommand1 = IndexOf("Command1");
-constexpr std::size_t kCommand2 = IndexOf("Command2");
-
-struct ControlClass {
-  const wchar_t* name;
-  DWORD style;
-  DWORD ex_style;
-};
-
-ControlClass ClassFor(const form::ControlLayout& control) {
-  switch (control.kind) {
-    case form::ControlKind::kLabel:
-      return {L"STATIC", SS_LEFT, 0};
-    case form::ControlKind::kTextBox:
-      return {L"EDIT", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
-              WS_EX_CLIENTEDGE};
-    case form::ControlKind::kButton:
-      break;
-  }
-  return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
-}
-
-RECT PixelRect(const form::ControlLayout& control, UINT dpi) {
-  const int scale = static_cast<int>(dpi);
-  const int left = form::TwipsToPixels(control.left, scale);
-  const int top = form::TwipsToPixels(control.top, scale);
-  return {left, top, left + form::TwipsToPixels(control.width, scale),
-          top + form::TwipsToPixels(control.height, scale)};
-}
-
-// The window's frame at `dpi`, centred in the work area of `monitor`.
-RECT CentredFrame(HMONITOR monitor, UINT dpi) {
-  const int scale = static_cast<int>(dpi);
-  SIZE client{form::TwipsToPixels(form::kClientWidth, scale),
-              form::TwipsToPixels(form::kClientHeight, scale)};
-  RECT frame = WindowRectForClient(client, kStyle, kExStyle, dpi);
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  GetMonitorInfoW(monitor, &info);
-  const RECT& work = info.rcWork;
-  const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
-  const LONG left = work.left + (work.right - work.left - width) / 2;
-  const LONG top = work.top + (work.bottom - work.top - height) / 2;
-  return {left, top, left + width, top + height};
-}
+using form::Control;
 
 std::optional<std::string> ChooseWithDialog(HWND owner) {
   std::string path, file_title;
@@ -113,7 +56,7 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file
   // exists costs the start-up time of another window.
   const RECT frame =
       CentredFrame(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), DpiForNewWindow());
-  HWND hwnd = CreateWindowExW(kExStyle, kClassName, Widen(kWindowCaption).c_str(), kStyle,
+  HWND hwnd = CreateWindowExW(kFormExStyle, kClassName, Widen(kWindowCaption).c_str(), kFormStyle,
                               frame.left, frame.top, frame.right - frame.left,
                               frame.bottom - frame.top, nullptr, nullptr, instance, form.get());
   if (!hwnd) return nullptr;
@@ -130,13 +73,6 @@ Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
   if (font_) DeleteObject(font_);
   if (grey_brush_) DeleteObject(grey_brush_);
-}
-
-HWND Form1::Control(std::string_view name) const {
-  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
-    if (form::kControls[i].name == name) return controls_[i];
-  }
-  return nullptr;
 }
 
 bool Form1::HandleDialogKeys(MSG& message) { return hwnd_ && IsDialogMessageW(hwnd_, &message); }
@@ -185,31 +121,16 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void Form1::OnCreate() {
-  grey_brush_ =
-      CreateSolidBrush(RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
+  grey_brush_ = CreateSolidBrush(kGreyColour);
   high_contrast_ = high_contrast_setting_();
   const UINT dpi = DpiForWindow(hwnd_);
   font_ = CreateMessageFont(dpi);
-  auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-  // Created in focus order: the order of creation is the order of Tab.
-  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
-    const form::ControlLayout& control = form::kControls[i];
-    ControlClass control_class = ClassFor(control);
-    const RECT place = PixelRect(control, dpi);
-    controls_[i] = CreateWindowExW(
-        control_class.ex_style, control_class.name, Widen(control.text).c_str(),
-        WS_CHILD | WS_VISIBLE | control_class.style, place.left, place.top,
-        place.right - place.left, place.bottom - place.top, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), instance, nullptr);
-    SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    if (control.kind == form::ControlKind::kTextBox) {
-      SendMessageW(controls_[i], EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
-      SetWindowSubclass(controls_[i], TextBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
-    }
+  controls_ = CreateFormControls(hwnd_, dpi, font_);
+  for (const form::ControlLayout& control : form::kControls) {
+    if (control.kind != form::ControlKind::kTextBox) continue;
+    SetWindowSubclass(ControlWindow(control.control), TextBoxProc, 0,
+                      reinterpret_cast<DWORD_PTR>(this));
   }
-  // What DragAcceptFiles does, without loading shell32 before a drop.
-  HWND text1 = controls_[kText1];
-  SetWindowLongPtrW(text1, GWL_EXSTYLE, GetWindowLongPtrW(text1, GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
 
   // Rarely, the window opened at another DPI than the one it was sized for.
   if (dpi != DpiForNewWindow()) {
@@ -219,24 +140,24 @@ void Form1::OnCreate() {
                  frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   // The focus goes there when the window is first activated.
-  focus_when_inactive_ = controls_[kText1];
+  focus_when_inactive_ = ControlWindow(Control::kText1);
 }
 
 void Form1::OnCommand(int id, int code) {
   if (code != BN_CLICKED) return;
-  if (id == kFirstControlId + static_cast<int>(kCommand1)) controller_.ModifyAddress();
-  if (id == kFirstControlId + static_cast<int>(kCommand2)) controller_.OpenChosenFile();
+  if (id == ControlId(Control::kCommand1)) controller_.ModifyAddress();
+  if (id == ControlId(Control::kCommand2)) controller_.OpenChosenFile();
 }
 
 // The two boxes that show the file are black on grey, whatever the system's
 // colours; under high contrast the user's colours win, as Windows asks.
 LRESULT Form1::OnCtlColorEdit(HDC dc, HWND box) {
-  if (high_contrast_ || (box != controls_[kText1] && box != controls_[kText3])) {
+  if (high_contrast_ || !IsGreyBox(controls_, box)) {
     return DefWindowProcW(hwnd_, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
                           reinterpret_cast<LPARAM>(box));
   }
   SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, RGB(form::kGrey >> 16, (form::kGrey >> 8) & 0xFF, form::kGrey & 0xFF));
+  SetBkColor(dc, kGreyColour);
   return reinterpret_cast<LRESULT>(grey_brush_);
 }
 
@@ -302,36 +223,32 @@ LRESULT CALLBACK Form1::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARA
 void Form1::LayOut(UINT dpi) {
   HFONT old_font = font_;
   font_ = CreateMessageFont(dpi);
-  for (std::size_t i = 0; i < form::kControls.size(); ++i) {
-    const RECT place = PixelRect(form::kControls[i], dpi);
-    MoveWindow(controls_[i], place.left, place.top, place.right - place.left,
-               place.bottom - place.top, TRUE);
-    SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-  }
+  PlaceFormControls(controls_, dpi, font_);
   if (old_font) DeleteObject(old_font);
 }
 
 void Form1::SetAddressText(const std::string& text) {
-  SetWindowTextW(controls_[kText1], Widen(text).c_str());
+  SetWindowTextW(ControlWindow(Control::kText1), Widen(text).c_str());
 }
 
 void Form1::SetNewAddressText(const std::string& text) {
-  SetWindowTextW(controls_[kText2], Widen(text).c_str());
+  SetWindowTextW(ControlWindow(Control::kText2), Widen(text).c_str());
 }
 
 std::string Form1::GetNewAddressText() {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(controls_[kText2])), L'\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextW(controls_[kText2], text.data(), static_cast<int>(text.size() + 1))));
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(ControlWindow(Control::kText2))),
+                    L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(ControlWindow(Control::kText2), text.data(),
+                                                      static_cast<int>(text.size() + 1))));
   return Narrow(text);
 }
 
 void Form1::SetTaskNameText(const std::string& text) {
-  SetWindowTextW(controls_[kText3], Widen(text).c_str());
+  SetWindowTextW(ControlWindow(Control::kText3), Widen(text).c_str());
 }
 
 void Form1::SetModifyEnabled(bool enabled) {
-  HWND button = controls_[kCommand1];
+  HWND button = ControlWindow(Control::kCommand1);
   // A disabled control that keeps the focus leaves the keyboard with none.
   if (!enabled && GetFocus() == button) SetFocus(GetNextDlgTabItem(hwnd_, button, FALSE));
   EnableWindow(button, enabled);

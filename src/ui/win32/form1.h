@@ -11,11 +11,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "controller/task_controller.h"
 #include "controller/task_view.h"
 #include "ui/form_layout.h"
+#include "ui/win32/form_controls.h"
 
 namespace orvanta::win32 {
 
@@ -40,8 +41,9 @@ class Form1 final : private TaskView {
   ~Form1() override;
 
   HWND hwnd() const { return hwnd_; }
-  HWND Control(std::string_view name) const;  // "Text1", "Command2", ...
-  TaskController& controller() { return controller_; }
+
+  // Opens each of the files the program was started with, in turn.
+  void OpenGivenFiles(const std::vector<std::string>& paths) { controller_.OpenGivenFiles(paths); }
 
   // Gives the window's keyboard navigation (Tab) its turn at a message from
   // the loop; true when the message was handled.
@@ -63,6 +65,7 @@ class Form1 final : private TaskView {
   void OnColoursChanged();
   void OnDropFiles(HDROP drop);
   void LayOut(UINT dpi);
+  HWND ControlWindow(form::Control control) const { return controls_[form::IndexOf(control)]; }
 
   // TaskView
   void SetAddressText(const std::string& text) override;
@@ -74,7 +77,7 @@ class Form1 final : private TaskView {
   std::optional<std::string> ChooseTaskFile() override;
 
   HWND hwnd_ = nullptr;
-  std::array<HWND, form::kControls.size()> controls_{};
+  FormControls controls_{};
   HFONT font_ = nullptr;
   HBRUSH grey_brush_ = nullptr;
   HWND focus_when_inactive_ = nullptr;

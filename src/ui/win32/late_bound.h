@@ -24,7 +24,8 @@ class LateBound {
       looked_up_ = true;
       HMODULE module = LoadLibraryW(dll_);
       if (module) {
-        function_ = reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name_)));
+        function_ =
+            reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name_)));
       }
     }
     return function_;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "ui/form_layout.h"
 #include "ui/win32/late_bound.h"
 #include "ui/win32/wide_text.h"
 
@@ -61,8 +62,8 @@ const char* DescribeDialogError(DWORD code) {
 
 // Pairs of description and pattern separated by NULs, ending in two NULs.
 std::wstring WideFilter(const std::string& filter) {
-  using std::string_view_literals::operator""sv;
-  std::wstring wide = Widen(filter.empty() ? "所有文件(*.*)\0*.*"sv : std::string_view(filter));
+  using std::string_literals::operator""s;
+  std::wstring wide = Widen(filter.empty() ? form::kAllFilesName + "(*.*)\0*.*"s : filter);
   while (!wide.empty() && wide.back() == L'\0') wide.pop_back();
   return wide + std::wstring(2, L'\0');
 }
@@ -84,7 +85,7 @@ std::string TextBeforeNul(const std::wstring& buffer) {
 bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::string& filter,
                     std::string& path, std::string& file_title) {
   const std::wstring wide_filter = WideFilter(filter);
-  const std::wstring title = Widen("打开文件");
+  const std::wstring title = Widen(form::kOpenDialogTitle);
   std::wstring file_buffer = Widen(suggested_name).substr(0, kPathBufferSize - 1);
   file_buffer.resize(kPathBufferSize, L'\0');
   std::wstring title_buffer(kNameBufferSize, L'\0');

@@ -8,6 +8,7 @@
 #include "ui/qt/module1.h"
 
 using namespace orvanta::testing;
+using orvanta::form::Control;
 using orvanta::qt::Form1;
 
 namespace {
@@ -54,8 +55,8 @@ class tst_Form1 : public QObject {
   }
 
   template <class T = QWidget>
-  static T* Child(QWidget& form, const QString& name) {
-    return form.findChild<T*>(name);
+  static T* Child(QWidget& form, Control control) {
+    return form.findChild<T*>(orvanta::form::LayoutOf(control).name);
   }
 
   TempFolder folder_;
@@ -68,11 +69,14 @@ class tst_Form1 : public QObject {
     Form1 window;  // in a dark palette, where the grey boxes must stay black on grey
     QApplication::setPalette(QPalette());
     QCOMPARE(window.size(), QSize(462, 345));
-    QCOMPARE(Child(window, "Text1")->geometry(), QRect(8, 88, 449, 97));
-    QCOMPARE(Child(window, "Command1")->geometry(), QRect(264, 312, 97, 25));
-    QCOMPARE(Child(window, "Text3")->palette().color(QPalette::Text), QColor(Qt::black));
-    for (QString n : {"1", "2", "3"}) {  // screen readers name a box after its label's buddy
-      QCOMPARE(Child<QLabel>(window, "Label" + n)->buddy(), Child(window, "Text" + n));
+    QCOMPARE(Child(window, Control::kText1)->geometry(), QRect(8, 88, 449, 97));
+    QCOMPARE(Child(window, Control::kCommand1)->geometry(), QRect(264, 312, 97, 25));
+    QCOMPARE(Child(window, Control::kText3)->palette().color(QPalette::Text), QColor(Qt::black));
+    for (auto [label, box] : {std::pair{Control::kLabel1, Control::kText1},
+                              {Control::kLabel2, Control::kText2},
+                              {Control::kLabel3, Control::kText3}}) {
+      // Screen readers name a box after its label's buddy.
+      QCOMPARE(Child<QLabel>(window, label)->buddy(), Child(window, box));
     }
   }
 
@@ -90,22 +94,22 @@ class tst_Form1 : public QObject {
       }
       return order.join(" ");
     };
-    QCOMPARE(QApplication::focusWidget(), Child(*window, "Text1"));
+    QCOMPARE(QApplication::focusWidget(), Child(*window, Control::kText1));
     QCOMPARE(tab_order(), QString("Text2 Text3 Command2 Text1 Text2"));
     chosen_ = folder_.MakeTaskFile("a.td.cfg");
-    QTest::mouseClick(Child<QPushButton>(*window, "Command2"), Qt::LeftButton);
-    Child(*window, "Text1")->setFocus();
+    QTest::mouseClick(Child<QPushButton>(*window, Control::kCommand2), Qt::LeftButton);
+    Child(*window, Control::kText1)->setFocus();
     QCOMPARE(tab_order(), QString("Text2 Command1 Text3 Command2 Text1"));
 
     QVERIFY(!window->acceptDrops());
-    for (const char* name : {"Text2", "Text3"}) {
-      QVERIFY2(!Child<QPlainTextEdit>(*window, name)->viewport()->acceptDrops(), name);
+    for (Control box : {Control::kText2, Control::kText3}) {
+      QVERIFY(!Child<QPlainTextEdit>(*window, box)->viewport()->acceptDrops());
     }
-    auto* text1 = Child<QPlainTextEdit>(*window, "Text1");
+    auto* text1 = Child<QPlainTextEdit>(*window, Control::kText1);
     DropFiles(text1, {folder_.MakeTaskFile("b.txt"), folder_.MakeTaskFile("c.td.cfg")});
-    QCOMPARE(Child<QPlainTextEdit>(*window, "Text3")->toPlainText() + text1->toPlainText(),
+    QCOMPARE(Child<QPlainTextEdit>(*window, Control::kText3)->toPlainText() + text1->toPlainText(),
              QString("na"));
-    auto* text2 = Child<QPlainTextEdit>(*window, "Text2");
+    auto* text2 = Child<QPlainTextEdit>(*window, Control::kText2);
     text2->setPlainText(" http://下载 ");
     text2->moveCursor(QTextCursor::End);
     QTest::keyClick(text2, Qt::Key_Return);  // Enter after typing: no line end is stored
@@ -115,7 +119,7 @@ class tst_Form1 : public QObject {
       shown = box->windowTitle() + (plain ? " plain: " : ": ") + box->text();
       box->button(QMessageBox::Ok)->click();
     });
-    QTest::mouseClick(Child<QPushButton>(*window, "Command1"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(*window, Control::kCommand1), Qt::LeftButton);
     QCOMPARE(shown, QString("Orvanta plain: 修改完成..."));
     QCOMPARE(text2->toPlainText() + text1->toPlainText(), QString("http://下载http://下载"));
   }

@@ -58,7 +58,7 @@ class Form1Test : public ::testing::Test {
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   }
 
-  HWND Control(const std::string& name) { return form_->Control(name); }
+  HWND Control(form::Control control) { return GetDlgItem(form_->hwnd(), ControlId(control)); }
 
   TempFolder folder_;
   std::optional<std::string> chosen_;
@@ -81,7 +81,7 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
     GetObjectW(HFONT(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
     return std::abs(font.lfHeight);
   };
-  auto colours_of = [this](const char* box) {  // text and background
+  auto colours_of = [this](form::Control box) {  // text and background
     HDC dc = CreateCompatibleDC(nullptr);
     SetTextColor(dc, RGB(1, 2, 3));
     SendMessageW(form_->hwnd(), WM_CTLCOLOREDIT, WPARAM(dc), LPARAM(Control(box)));
@@ -92,23 +92,25 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   RECT client;
   GetClientRect(form_->hwnd(), &client);
   EXPECT_EQ(client.right * 1000 + client.bottom, 462'345);
-  EXPECT_EQ(rect_of(Control("Command1")).left, 264);  // 3960 twips
-  const LONG height_at_96 = font_height(Control("Text2"));
+  EXPECT_EQ(rect_of(Control(form::Control::kCommand1)).left, 264);  // 3960 twips
+  const LONG height_at_96 = font_height(Control(form::Control::kText2));
   const std::string black_on_grey = "0 " + std::to_string(RGB(0xE0, 0xE0, 0xE0));
-  EXPECT_EQ(colours_of("Text3"), black_on_grey);
+  EXPECT_EQ(colours_of(form::Control::kText3), black_on_grey);
 
   RECT suggested{10, 10, 10 + 710, 10 + 560};
   SendMessageW(form_->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
                reinterpret_cast<LPARAM>(&suggested));
-  const RECT text2 = rect_of(Control("Text2"));
+  const RECT text2 = rect_of(Control(form::Control::kText2));
   EXPECT_EQ(std::tuple(text2.left, text2.top, text2.right - text2.left), std::tuple(12, 312, 674));
-  EXPECT_GT(font_height(Control("Text2")), height_at_96);
-  for (std::string n : {"1", "2", "3"}) {
-    EXPECT_EQ(GetWindow(Control("Text" + n), GW_HWNDPREV), Control("Label" + n));
+  EXPECT_GT(font_height(Control(form::Control::kText2)), height_at_96);
+  for (auto [label, box] : {std::pair{form::Control::kLabel1, form::Control::kText1},
+                            {form::Control::kLabel2, form::Control::kText2},
+                            {form::Control::kLabel3, form::Control::kText3}}) {
+    EXPECT_EQ(GetWindow(Control(box), GW_HWNDPREV), Control(label));
   }
   high_contrast_ = true;  // switched on while the window is open
   SendMessageW(form_->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
-  EXPECT_NE(colours_of("Text1"), black_on_grey);
+  EXPECT_NE(colours_of(form::Control::kText1), black_on_grey);
 }
 
 HDROP MakeDrop(const std::vector<std::string>& paths) {
@@ -117,7 +119,9 @@ HDROP MakeDrop(const std::vector<std::string>& paths) {
   const std::size_t size = sizeof(DROPFILES) + (list.size() + 1) * sizeof(wchar_t);
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
   auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-  *header = DROPFILES{.pFiles = sizeof(DROPFILES), .fWide = TRUE};
+  *header = DROPFILES{};
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
   memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
   GlobalUnlock(memory);
   return static_cast<HDROP>(memory);
@@ -129,25 +133,29 @@ HDROP MakeDrop(const std::vector<std::string>& paths) {
 // messages come with the program's title, one OK button and no icon. Only
 // wide paths carry Hangul, which code page 936 lacks.
 TEST_F(Form1Test, WorksThroughItsControls) {
-  auto tab_order = [this] {  // named from the table: control ids are 100 + its index
+  auto tab_order = [this] {
     std::string order;
     for (int i = 0; i < 5; ++i) {
-      MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+      MSG tab{};
+      tab.hwnd = GetFocus(), tab.message = WM_KEYDOWN, tab.wParam = VK_TAB;
       EXPECT_TRUE(form_->HandleDialogKeys(tab));
-      order += std::string(form::kControls.at(GetDlgCtrlID(GetFocus()) - 100).name) + " ";
+      for (const form::ControlLayout& control : form::kControls) {
+        if (Control(control.control) == GetFocus()) order += std::string(control.name) + " ";
+      }
     }
     return order;
   };
-  EXPECT_EQ(GetFocus(), Control("Text1"));
+  EXPECT_EQ(GetFocus(), Control(form::Control::kText1));
   EXPECT_EQ(tab_order(), "Text2 Text3 Command2 Text1 Text2 ");
   chosen_ = folder_.MakeTaskFile("a.td.cfg");
-  SendMessageW(Control("Command2"), BM_CLICK, 0, 0);
-  SetFocus(Control("Text1"));
+  SendMessageW(Control(form::Control::kCommand2), BM_CLICK, 0, 0);
+  SetFocus(Control(form::Control::kText1));
   EXPECT_EQ(tab_order(), "Text2 Command1 Text3 Command2 Text1 ");
 
-  for (const char* name : {"Text1", "Text2", "Text3", "Command2"}) {
-    bool accepts = GetWindowLongW(Control(name), GWL_EXSTYLE) & WS_EX_ACCEPTFILES;
-    EXPECT_EQ(accepts, std::string(name) == "Text1") << name;
+  for (form::Control control : {form::Control::kText1, form::Control::kText2, form::Control::kText3,
+                                form::Control::kCommand2}) {
+    bool accepts = GetWindowLongW(Control(control), GWL_EXSTYLE) & WS_EX_ACCEPTFILES;
+    EXPECT_EQ(accepts, control == form::Control::kText1) << form::LayoutOf(control).name;
   }
   std::string shown;  // title, visible buttons and icons, text
   auto user = HandleModals([&](HWND box) {
@@ -162,14 +170,16 @@ TEST_F(Form1Test, WorksThroughItsControls) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   });
   HDROP drop = MakeDrop({folder_.MakeTaskFile("a.txt"), folder_.MakeTaskFile("영화.td.cfg")});
-  SendMessageW(Control("Text1"), WM_DROPFILES, WPARAM(drop), 0);
-  EXPECT_EQ(TextOf(Control("Text3")) + TextOf(Control("Text1")), "na");
+  SendMessageW(Control(form::Control::kText1), WM_DROPFILES, WPARAM(drop), 0);
+  EXPECT_EQ(TextOf(Control(form::Control::kText3)) + TextOf(Control(form::Control::kText1)), "na");
 
-  SetWindowTextW(Control("Text2"), L" http://下载 ");
-  SendMessageW(Control("Text2"), EM_SETSEL, 100, 100);
-  SendMessageW(Control("Text2"), WM_CHAR, VK_RETURN, 0);  // Enter after typing: "\r\n"
-  SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
-  EXPECT_EQ(TextOf(Control("Text2")) + TextOf(Control("Text1")), "http://下载http://下载");
+  SetWindowTextW(Control(form::Control::kText2), L" http://下载 ");
+  SendMessageW(Control(form::Control::kText2), EM_SETSEL, 100, 100);
+  SendMessageW(Control(form::Control::kText2), WM_CHAR, VK_RETURN,
+               0);  // Enter after typing: "\r\n"
+  SendMessageW(Control(form::Control::kCommand1), BM_CLICK, 0, 0);
+  EXPECT_EQ(TextOf(Control(form::Control::kText2)) + TextOf(Control(form::Control::kText1)),
+            "http://下载http://下载");
   EXPECT_EQ(shown, "Orvanta 10 修改完成...");
 }
 
@@ -177,8 +187,9 @@ TEST_F(Form1Test, WorksThroughItsControls) {
 // to 259 characters are ordinary on Windows (Wine's dialog fails at 260).
 TEST_F(Form1Test, OpenDialogReturnsTheChosenFileOrNothing) {
   const std::size_t folder_length = PathToUtf8(folder_.path()).size() + 1;
-  for (const std::string& name : {std::string("다운로드.td.cfg"), std::string(255 - folder_length, 'a'),
-                                 std::string(259 - folder_length, 'b'), std::string()}) {
+  for (const std::string& name :
+       {std::string("다운로드.td.cfg"), std::string(255 - folder_length, 'a'),
+        std::string(259 - folder_length, 'b'), std::string()}) {
     const std::string path = name.empty() ? "" : folder_.MakeTaskFile(name);
     std::string title_shown;
     auto user = HandleModals([&](HWND dialog) {
@@ -225,10 +236,11 @@ TEST_F(Form1Test, OpenDialogIsHandedTheRecordAndToldFailures) {
     shown.clear();
     EXPECT_FALSE(ShowOpenDialog(form_->hwnd(), "", "", chosen, title));
     for (int i = 0; i < 100 && shown.empty() && error; ++i) Sleep(10);
-    EXPECT_EQ(shown, error == 0 ? "" : "mnuFileOpenDialog_Click: Error: " + std::to_string(error) +
-                                           (error == FNERR_BUFFERTOOSMALL
-                                                ? " The buffer is too small for the file name."
-                                                : " The dialog box could not be created."));
+    EXPECT_EQ(shown, error == 0 ? ""
+                                : "mnuFileOpenDialog_Click: Error: " + std::to_string(error) +
+                                      (error == FNERR_BUFFERTOOSMALL
+                                           ? " The buffer is too small for the file name."
+                                           : " The dialog box could not be created."));
   }
   late::GetOpenFileNameW.StandIn(nullptr);
   late::CommDlgExtendedError.StandIn(nullptr);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -168,6 +169,20 @@ bool HeldForWritingElsewhere(int own_fd, const struct stat& file) {
   return held;
 }
 
+// What a read lease says of `path`: refused while any process, of any user,
+// has the file open for writing. Nothing where no lease can be had (another
+// user's file, or a file system without leases).
+std::optional<bool> OpenForWritingByLease(const FilePath& path) {
+  FileDescriptor reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (reader.get() < 0) return std::nullopt;
+  if (::fcntl(reader.get(), F_SETLEASE, F_RDLCK) == 0) {
+    (void)::fcntl(reader.get(), F_SETLEASE, F_UNLCK);
+    return false;
+  }
+  if (errno == EAGAIN) return true;
+  return std::nullopt;
+}
+
 bool ThisUserIsIn(gid_t group) {
   if (::getegid() == group) return true;
   std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
@@ -239,7 +254,11 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<ReadableFile>(std::move(opened.value()));
   }
 
+  // Whether another program writes the file is asked before this one opens
+  // it for writing: a lease first, as it is cheap and sees every user's
+  // programs, else /proc.
   Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) override {
+    const std::optional<bool> held = OpenForWritingByLease(path);
     auto opened = Open(path, O_RDWR);
     if (!opened.ok()) return opened.error();
     struct stat info {};
@@ -247,7 +266,9 @@ class PosixFileSystem final : public FileSystem {
     if (Status status = CheckNewFileCanTakeItsPlace(path, info); !status.ok()) {
       return status.error();
     }
-    if (HeldForWritingElsewhere(opened.value()->fd(), info)) return SystemError{reason::kInUse};
+    if (held ? *held : HeldForWritingElsewhere(opened.value()->fd(), info)) {
+      return SystemError{reason::kInUse};
+    }
     return std::unique_ptr<ReadableFile>(std::move(opened.value()));
   }
 

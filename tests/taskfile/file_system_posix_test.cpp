@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,6 +189,29 @@ TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
     EXPECT_EQ(ReadBytes(path_), bytes_ + (during ? "before during " : "before after"));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
   }
+
+  // Another user's file, where no lease can be had: /proc shows the holder.
+  if (geteuid() != 0) return;
+  const User user = Account("bin");
+  WriteBytes(path_, bytes_);
+  ASSERT_EQ(chown(path_.c_str(), Account("daemon").uid, Account("daemon").gid), 0);
+  fs::permissions(path_, static_cast<fs::perms>(0666));
+  fs::permissions(folder_.path(), fs::perms::all);
+  OtherProgram holder([&](OtherProgram& self) {
+    if (setgid(user.gid) != 0 || setuid(user.uid) != 0) _exit(1);
+    prctl(PR_SET_DUMPABLE, 1);  // as a program the user started: its /proc is the user's
+    const int fd = open(path_.c_str(), O_WRONLY | O_APPEND);
+    self.Go();
+    Append(path_, fd, "after");
+  });
+  EXPECT_TRUE(InChild(
+      [&] {
+        auto error = RewriteAddress(path_, {1, 3}, "new").error;
+        return error && error->reason == reason::kInUse;
+      },
+      user));
+  holder.Finish();
+  EXPECT_EQ(ReadBytes(path_), bytes_ + "after");
 }
 
 // In a folder shared by a group, the new file keeps the task file's group

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 
 namespace orvanta::bench {
 namespace {
@@ -38,7 +40,17 @@ std::string TitleOf(Display* display, Window window) {
   return title;
 }
 
-pid_t Start(const std::vector<std::string>& command) {
+// Windows come and go while they are watched: a request about one that has
+// gone fails, harmlessly.
+int IgnoreError(Display*, XErrorEvent*) { return 0; }
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+pid_t StartInBackground(const std::vector<std::string>& command) {
   pid_t child = fork();
   if (child != 0) return child;
   setpgid(0, 0);  // so that the program and all it starts end together
@@ -52,43 +64,64 @@ pid_t Start(const std::vector<std::string>& command) {
   _exit(127);
 }
 
-void End(pid_t child) {
-  kill(-child, SIGTERM);
+void EndGroup(pid_t leader) {
+  kill(-leader, SIGTERM);
   for (int tries = 0; tries < 100; ++tries) {
-    if (waitpid(child, nullptr, WNOHANG) == child) return;
+    if (waitpid(leader, nullptr, WNOHANG) == leader) return;
     usleep(20'000);
   }
-  kill(-child, SIGKILL);
-  waitpid(child, nullptr, 0);
+  kill(-leader, SIGKILL);
+  waitpid(leader, nullptr, 0);
 }
 
-}  // namespace
-
-std::optional<double> MillisecondsToWindow(const std::vector<std::string>& command,
-                                           const std::string& title) {
+std::optional<StartupTimes> TimeStartup(const std::vector<std::string>& command,
+                                        const std::string& title) {
   Display* display = XOpenDisplay(nullptr);
-  if (!display) return std::nullopt;
+  int damage_event = 0, damage_error = 0;
+  if (!display || !XDamageQueryExtension(display, &damage_event, &damage_error)) {
+    if (display) XCloseDisplay(display);
+    return std::nullopt;
+  }
+  XSetErrorHandler(IgnoreError);
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
   XSync(display, False);
 
+  // Every new top-level window is watched for drawing from its creation on,
+  // so that no paint can come before the watch.
+  std::map<Window, Damage> watched;
+  Window target = None;
+  StartupTimes times;
+  bool painted = false;
   const auto start = Clock::now();
-  const pid_t child = Start(command);
-  std::optional<double> milliseconds;
-  while (!milliseconds && Clock::now() - start < std::chrono::seconds(10)) {
+  const pid_t child = StartInBackground(command);
+  while (!painted && Clock::now() - start < std::chrono::seconds(10)) {
     if (!XPending(display)) {
       pollfd ready{ConnectionNumber(display), POLLIN, 0};
-      poll(&ready, 1, 50);
+      poll(&ready, 1, 20);
       continue;
     }
     XEvent event;
     XNextEvent(display, &event);
-    if (event.type == MapNotify && TitleOf(display, event.xmap.window).starts_with(title)) {
-      milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (event.type == CreateNotify) {
+      watched[event.xcreatewindow.window] =
+          XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty);
+    } else if (event.type == MapNotify && target == None &&
+               TitleOf(display, event.xmap.window).starts_with(title)) {
+      target = event.xmap.window;
+      times.shown_ms = MillisecondsSince(start);
+    } else if (event.type == damage_event + XDamageNotify) {
+      const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+      if (target != None && damage.drawable == target) {
+        times.painted_ms = MillisecondsSince(start);
+        painted = true;
+      }
+      XDamageSubtract(display, damage.damage, None, None);
     }
   }
-  End(child);
-  XCloseDisplay(display);
-  return milliseconds;
+  EndGroup(child);
+  XCloseDisplay(display);  // destroys the damage objects with the connection
+  if (!painted) return std::nullopt;
+  return times;
 }
 
 }  // namespace orvanta::bench

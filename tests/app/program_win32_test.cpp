@@ -7,6 +7,7 @@
 
 #include "app/startup_win32.h"
 #include "support/task_file_bytes.h"
+#include "ui/win32/form_controls.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
@@ -38,7 +39,8 @@ TEST(Program, OpensTheFileItIsStartedWith) {
   for (int tries = 0; !window && tries < 100; ++tries, Sleep(100))
     window = FindWindowW(L"OrvantaForm1", nullptr);
   wchar_t address[64] = {};
-  SendMessageW(GetDlgItem(window, 101), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(address));
+  SendMessageW(GetDlgItem(window, ControlId(form::Control::kText1)), WM_GETTEXT, 64,
+               reinterpret_cast<LPARAM>(address));
   PostMessageW(window, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
     TerminateProcess(process.hProcess, 1);

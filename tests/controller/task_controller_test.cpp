@@ -16,30 +16,38 @@ using ::testing::ElementsAre, ::testing::StartsWith;
 using std::string_literals::operator""s;
 namespace fs = std::filesystem;
 
-// The fixture is the controller's view: it keeps the boxes' texts and logs
-// every message.
+// The fixture is the controller's view: it keeps the boxes' texts, and logs
+// every call that changes what the user sees, messages too, in order.
 class TaskControllerTest : public ::testing::Test, public TaskView {
  protected:
-  void SetAddressText(const std::string& text) override { address_ = text; }
-  void SetNewAddressText(const std::string& text) override { new_address_ = text; }
+  void SetAddressText(const std::string& text) override { Log("Text1", address_ = text); }
+  void SetNewAddressText(const std::string& text) override { Log("Text2", new_address_ = text); }
   std::string GetNewAddressText() override { return new_address_; }
-  void SetTaskNameText(const std::string& text) override { name_ = text; }
-  void SetModifyEnabled(bool enabled) override { modify_enabled_ = enabled; }
-  void ShowMessage(const std::string& text) override { messages_.push_back(text); }
+  void SetTaskNameText(const std::string& text) override { Log("Text3", name_ = text); }
+  void SetModifyEnabled(bool enabled) override {
+    Log("Command1", (modify_enabled_ = enabled) ? "on" : "off");
+  }
+  void ShowMessage(const std::string& text) override {
+    Log("message", text);
+    messages_.push_back(text);
+  }
   std::optional<std::string> ChooseTaskFile() override { return chosen_; }
+  void Log(const std::string& what, const std::string& text) {
+    calls_.push_back(what + ": " + text);
+  }
 
   // The three boxes, and "on" while Modify is enabled.
   std::string Shown() const {
     return address_ + "|" + new_address_ + "|" + name_ + (modify_enabled_ ? "|on" : "|");
   }
-  // Each starts with no message shown.
+  // Each starts with no message shown and no call logged.
   void Open(const std::optional<std::string>& path) {
-    messages_.clear();
+    messages_.clear(), calls_.clear();
     chosen_ = path;
     controller_.OpenChosenFile();
   }
   void Modify(const std::string& typed) {
-    messages_.clear();
+    messages_.clear(), calls_.clear();
     new_address_ = typed;
     controller_.ModifyAddress();
   }
@@ -52,7 +60,7 @@ class TaskControllerTest : public ::testing::Test, public TaskView {
 
   std::string address_, new_address_, name_;
   bool modify_enabled_ = true;
-  std::vector<std::string> messages_;
+  std::vector<std::string> messages_, calls_;
   std::optional<std::string> chosen_;  // what the open dialog returns
   TempFolder folder_;
   FaultyFileSystem file_system_;  // fails nothing until told
@@ -135,9 +143,12 @@ TEST_F(TaskControllerTest, ModifyTrimsWritesReloadsAndSaysSo) {
   Modify("  \u3000 ");  // only spaces: would erase the address
   EXPECT_EQ(new_address_, "");
   EXPECT_TRUE(messages_.empty());
-  // Pasted with its line end, or Enter pressed after it.
+  // Pasted with its line end, or Enter pressed after it. The trimmed text
+  // goes back to its box, and the reload shows what the file now stores,
+  // before the message says it is done.
   Modify("\u3000 \thttp://new/文件\r\n");
-  EXPECT_EQ(new_address_ + "|" + address_, "http://new/文件|http://new/文件");
+  EXPECT_THAT(calls_, ElementsAre("Text2: http://new/文件", "Text3: n", "Text1: http://new/文件",
+                                  "Command1: on", "message: 修改完成..."));
   const std::string stored =
       BuildTaskFile({.name = "n", .address = "http://new/\xCE\xC4\xBC\xFE", .remainder = "r"});
   EXPECT_EQ(ReadBytes(PathFromUtf8(path)), stored);
@@ -170,6 +181,17 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   EXPECT_THAT(messages_, ElementsAre("修改完成...",
                                      "上次未完成的修改留下的备份已保存为：\n" + path + ".bak.1"));
   EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak.1")), earlier);
+  // Kept, and told, when the change then fails too; the folder that
+  // refuses the new file is named.
+  WriteBytes(backup, earlier);
+  file_system_.crash_before = "CreateNew";
+  Modify("newer");
+  EXPECT_THAT(messages_, ElementsAre("修改失败！原文件未改动。\n无法在文件夹中创建文件：" +
+                                         PathToUtf8(folder_.path()) + "\ninjected failure",
+                                     "上次未完成的修改留下的备份已保存为：\n" + path + ".bak.2"));
+  EXPECT_EQ(ReadBytes(PathFromUtf8(path + ".bak.2")), earlier);
+  file_system_ = FaultyFileSystem();
+  for (const char* kept : {".bak.1", ".bak.2"}) fs::remove(PathFromUtf8(path + kept));
 
   const std::string failed = "修改失败！原文件未改动。\ninjected failure";
   file_system_.fail_at = static_cast<int>(file_system_.operations.size());
@@ -203,8 +225,42 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
                                                               : "任务文件已被改动，请重新打开！")));
     EXPECT_EQ(modify_enabled_, now.empty());
     EXPECT_EQ(ReadBytes(file), now);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2 - now.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1 - now.empty());
   }
+}
+
+// As a terminal, a link or a file manager hands over the path: a bare name
+// in the current folder, a link into another folder (on another file system
+// where there is one), a file gone by the time it is read.
+TEST_F(TaskControllerTest, OpensFilesAsUsersNameThem) {
+  const std::string bare = folder_.MakeTaskFile("bare.td.cfg", {.address = "old"});
+  const fs::path before = fs::current_path();
+  fs::current_path(folder_.path());
+  controller_.DropFiles({"bare.td.cfg"});
+  Modify("http://bare");
+  fs::current_path(before);
+  EXPECT_EQ(AddressIn(bare), "http://bare");
+  EXPECT_THAT(messages_, ElementsAre("修改完成..."));
+
+  const bool tmpfs = fs::is_directory("/dev/shm");
+  TempFolder elsewhere;
+  const fs::path target = (tmpfs ? fs::path("/dev/shm") : elsewhere.path()) / "任务.td.cfg";
+  WriteBytes(target, BuildTaskFile({.address = "old"}));
+  const fs::path link = folder_ / "link.td.cfg";
+  std::error_code no_links;  // Windows without the right to make them
+  fs::create_symlink(target, link, no_links);
+  if (!no_links) {
+    controller_.DropFiles({PathToUtf8(link)});
+    Modify("http://linked");
+    EXPECT_EQ(AddressIn(PathToUtf8(target)) + " " + address_, "http://linked http://linked");
+    EXPECT_TRUE(fs::is_symlink(link));
+  }
+  fs::remove(target);
+
+  messages_.clear();
+  controller_.DropFiles({PathToUtf8(target)});
+  EXPECT_THAT(messages_, ElementsAre(StartsWith("无法读取文件！\n")));
+  EXPECT_EQ(Shown(), "|||");
 }
 
 // Started with paths, as a file manager's "Open with" does: each is opened

@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,38 +54,6 @@ bool InChild(const std::function<bool()>& check, const User& user = kNobody) {
   wait(&status);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
-// Runs `holder` in a child process that stops at `Go()` until told to go on,
-// as a program that keeps a file open does; `Finish()` waits for its end.
-class OtherProgram {
- public:
-  explicit OtherProgram(const std::function<void(OtherProgram&)>& holder) {
-    if (pipe(ready_) != 0 || pipe(go_) != 0) return;
-    child_ = fork();
-    if (child_ == 0) {
-      alarm(5);
-      holder(*this);
-      _exit(0);
-    }
-    char byte;
-    (void)read(ready_[0], &byte, 1);
-  }
-  // In the child: says it is ready, then waits for the word.
-  void Go() {
-    char byte = 0;
-    (void)write(ready_[1], &byte, 1);
-    (void)read(go_[0], &byte, 1);
-  }
-  void Finish() {
-    char byte = 0;
-    (void)write(go_[1], &byte, 1);
-    waitpid(child_, nullptr, 0);
-  }
-
- private:
-  int ready_[2] = {-1, -1}, go_[2] = {-1, -1};
-  pid_t child_ = -1;
-};
 
 void Append(const fs::path& path, int fd, const std::string& bytes) {
   if (fd < 0) fd = open(path.c_str(), O_WRONLY | O_APPEND);
@@ -157,61 +124,42 @@ TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) 
 }
 
 // The download manager keeps its task file open and writes its progress
-// into it. A rewrite while it holds the file for writing, or that it writes
-// meanwhile, is refused, and what it writes before, during and after stays.
+// into it. While a program holds the file for writing, or writes it during
+// the rewrite, the rewrite is refused and what it writes stays. A lease sees
+// the holder where this user owns the file, /proc where another user does.
 TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
-  for (auto [holder_flags, during, refused_at] :
-       {std::tuple{O_WRONLY | O_APPEND, false, std::optional(RewriteStep::kOpenTaskFile)},
-        {O_RDWR | O_APPEND, false, RewriteStep::kOpenTaskFile},
-        {O_RDONLY, false, std::nullopt},  // a reader stops nothing
-        {-1, true, RewriteStep::kCheckNotWritten}}) {
+  using enum RewriteStep;
+  for (auto [holder_flags, during, owned_by_daemon, refused_at] :
+       {std::tuple{O_WRONLY | O_APPEND, false, false, std::optional(kOpenTaskFile)},
+        {O_RDWR | O_APPEND, false, false, kOpenTaskFile},
+        {O_RDONLY, false, false, std::nullopt},  // a reader stops nothing
+        {-1, true, false, kCheckNotWritten},
+        {O_WRONLY | O_APPEND, false, true, kOpenTaskFile}}) {
+    if (owned_by_daemon && geteuid() != 0) continue;  // needs root to act as others
+    SCOPED_TRACE(::testing::Message() << holder_flags << " " << owned_by_daemon);
     WriteBytes(path_, bytes_);
-    OtherProgram holder([&](OtherProgram& self) {
-      const int fd = holder_flags < 0 ? -1 : open(path_.c_str(), holder_flags);
-      Append(path_, -1, "before ");
-      self.Go();
-      if (fd >= 0 && holder_flags != O_RDONLY) Append(path_, fd, "after");
-    });
-    testing::FaultyFileSystem file_system;
-    file_system.before_each = [&](const std::string& operation) {
-      if (during && operation == "Sync") Append(path_, -1, "during ");
-    };
-    const RewriteReport report = RewriteAddress(path_, {1, 3}, "new", file_system);
-    holder.Finish();
-    SCOPED_TRACE(holder_flags);
-    if (!refused_at) {
-      EXPECT_FALSE(report.error);
-      continue;
+    if (owned_by_daemon) {
+      ASSERT_EQ(chown(path_.c_str(), Account("daemon").uid, Account("daemon").gid), 0);
+      fs::permissions(path_, static_cast<fs::perms>(0666));
+      fs::permissions(folder_.path(), fs::perms::all);
     }
-    ASSERT_TRUE(report.error);
-    EXPECT_EQ(report.error->step, *refused_at);
-    EXPECT_EQ(report.error->reason, "任务文件正被其他程序使用，请先关闭该程序再修改。");
-    EXPECT_EQ(ReadBytes(path_), bytes_ + (during ? "before during " : "before after"));
+    auto rewrite = [&, holder_flags = holder_flags, during = during, refused_at = refused_at] {
+      const int holder = holder_flags < 0 ? -1 : open(path_.c_str(), holder_flags);
+      FaultyFileSystem file_system;
+      file_system.before_each = [&](const std::string& operation) {
+        if (during && operation == "Sync") Append(path_, -1, "during ");
+      };
+      const auto error = RewriteAddress(path_, {1, 3}, "new", file_system).error;
+      if (holder >= 0) Append(path_, holder, holder_flags == O_RDONLY ? "" : "after");
+      if (!refused_at) return !error;
+      return error && error->step == *refused_at &&
+             error->reason == "任务文件正被其他程序使用，请先关闭该程序再修改。";
+    };
+    EXPECT_TRUE(owned_by_daemon ? InChild(rewrite, Account("bin")) : rewrite());
+    EXPECT_EQ(ReadBytes(path_), !refused_at ? BuildTaskFile({.name = "n", .address = "new"})
+                                            : bytes_ + (during ? "during " : "after"));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
   }
-
-  // Another user's file, where no lease can be had: /proc shows the holder.
-  if (geteuid() != 0) return;
-  const User user = Account("bin");
-  WriteBytes(path_, bytes_);
-  ASSERT_EQ(chown(path_.c_str(), Account("daemon").uid, Account("daemon").gid), 0);
-  fs::permissions(path_, static_cast<fs::perms>(0666));
-  fs::permissions(folder_.path(), fs::perms::all);
-  OtherProgram holder([&](OtherProgram& self) {
-    if (setgid(user.gid) != 0 || setuid(user.uid) != 0) _exit(1);
-    prctl(PR_SET_DUMPABLE, 1);  // as a program the user started: its /proc is the user's
-    const int fd = open(path_.c_str(), O_WRONLY | O_APPEND);
-    self.Go();
-    Append(path_, fd, "after");
-  });
-  EXPECT_TRUE(InChild(
-      [&] {
-        auto error = RewriteAddress(path_, {1, 3}, "new").error;
-        return error && error->reason == reason::kInUse;
-      },
-      user));
-  holder.Finish();
-  EXPECT_EQ(ReadBytes(path_), bytes_ + "after");
 }
 
 // In a folder shared by a group, the new file keeps the task file's group

@@ -81,21 +81,50 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
     GetObjectW(HFONT(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
     return std::abs(font.lfHeight);
   };
-  auto colours_of = [this](form::Control box) {  // text and background
-    HDC dc = CreateCompatibleDC(nullptr);
-    SetTextColor(dc, RGB(1, 2, 3));
-    SendMessageW(form_->hwnd(), WM_CTLCOLOREDIT, WPARAM(dc), LPARAM(Control(box)));
-    const auto colours = std::to_string(GetTextColor(dc)) + " " + std::to_string(GetBkColor(dc));
-    DeleteDC(dc);
-    return colours;
+  // What the screen shows in a box: the colour of its empty lower right,
+  // and the one farthest from it in its first line of text, as RGB in hex.
+  auto colours_of = [this](form::Control control) {
+    HWND box = Control(control);
+    SetWindowTextW(box, L"■■■■■■");
+    RedrawWindow(form_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT area;
+    GetClientRect(box, &area);
+    MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    HDC screen = GetDC(nullptr);
+    auto lightness = [](COLORREF c) { return GetRValue(c) + GetGValue(c) + GetBValue(c); };
+    const COLORREF background = GetPixel(screen, area.right - 4, area.bottom - 4);
+    COLORREF text = background;
+    for (LONG x = area.left + 2; x < area.left + 40; ++x) {
+      const COLORREF seen = GetPixel(screen, x, area.top + 7);
+      if (std::abs(lightness(seen) - lightness(background)) >
+          std::abs(lightness(text) - lightness(background))) {
+        text = seen;
+      }
+    }
+    ReleaseDC(nullptr, screen);
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%06lx on %06lx", text, background);
+    return std::string(shown);
   };
   RECT client;
   GetClientRect(form_->hwnd(), &client);
   EXPECT_EQ(client.right * 1000 + client.bottom, 462'345);
   EXPECT_EQ(rect_of(Control(form::Control::kCommand1)).left, 264);  // 3960 twips
   const LONG height_at_96 = font_height(Control(form::Control::kText2));
-  const std::string black_on_grey = "0 " + std::to_string(RGB(0xE0, 0xE0, 0xE0));
+  // RGB(0xE0, 0xE0, 0xE0) as GetPixel gives it, blue first.
+  const std::string black_on_grey = "000000 on e0e0e0";
   EXPECT_EQ(colours_of(form::Control::kText3), black_on_grey);
+  EXPECT_EQ(colours_of(form::Control::kText1), black_on_grey);
+  const std::string system_colours = colours_of(form::Control::kText2);
+  EXPECT_NE(system_colours, black_on_grey);
+  // In a dark scheme too; the new-address box follows the scheme.
+  const int elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+  const COLORREF dark[] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF)},
+                 saved[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT)};
+  SetSysColors(2, elements, dark);
+  EXPECT_EQ(colours_of(form::Control::kText1) + " " + colours_of(form::Control::kText2),
+            black_on_grey + " ffffff on 000000");
+  SetSysColors(2, elements, saved);
 
   RECT suggested{10, 10, 10 + 710, 10 + 560};
   SendMessageW(form_->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
@@ -110,7 +139,7 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   }
   high_contrast_ = true;  // switched on while the window is open
   SendMessageW(form_->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
-  EXPECT_NE(colours_of(form::Control::kText1), black_on_grey);
+  EXPECT_EQ(colours_of(form::Control::kText1), system_colours);
 }
 
 HDROP MakeDrop(const std::vector<std::string>& paths) {

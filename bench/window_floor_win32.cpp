@@ -53,20 +53,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&common);
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = instance;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = L"WindowFloor";
-  if (!Without(L"icon")) {
-    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    window_class.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-  }
-  RegisterClassExW(&window_class);
+  RegisterFormClass(instance, L"WindowFloor", WindowProc,
+                    Without(L"icon") ? FormIcon::kNone : FormIcon::kProgram);
   const RECT frame =
       CentredFrame(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), DpiForNewWindow());
   HWND window = CreateWindowExW(kFormExStyle, L"WindowFloor", L"Window floor", kFormStyle,

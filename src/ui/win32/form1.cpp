@@ -24,21 +24,6 @@ std::optional<std::string> ChooseWithDialog(HWND owner) {
   return path;
 }
 
-void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = instance;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kClassName;
-  window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  window_class.hIconSm = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                 GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-  RegisterClassExW(&window_class);  // fails harmlessly when already registered
-}
-
 }  // namespace
 
 bool HighContrastIsOn() {
@@ -50,7 +35,7 @@ bool HighContrastIsOn() {
 
 std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, FileChooser choose_file,
                                      HighContrastSetting high_contrast) {
-  RegisterWindowClass(instance, WindowProc);
+  RegisterFormClass(instance, kClassName, WindowProc);
   std::unique_ptr<Form1> form(new Form1(std::move(choose_file), std::move(high_contrast)));
   // Made where and as large as it will be shown: moving a window once it
   // exists costs the start-up time of another window.

@@ -71,6 +71,23 @@ void PlaceFormControls(const FormControls& controls, UINT dpi, HFONT font) {
   }
 }
 
+void RegisterFormClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, FormIcon icon) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = name;
+  if (icon == FormIcon::kProgram) {
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    window_class.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  }
+  RegisterClassExW(&window_class);
+}
+
 RECT CentredFrame(HMONITOR monitor, UINT dpi) {
   const int scale = static_cast<int>(dpi);
   SIZE client{form::TwipsToPixels(form::kClientWidth, scale),

@@ -28,6 +28,13 @@ FormControls CreateFormControls(HWND window, UINT dpi, HFONT font);
 // Places the controls for `dpi`, in `font`.
 void PlaceFormControls(const FormControls& controls, UINT dpi, HFONT font);
 
+enum class FormIcon { kProgram, kNone };
+
+// Registers the main window's class `name`; fails harmlessly when it is
+// registered already.
+void RegisterFormClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure,
+                       FormIcon icon = FormIcon::kProgram);
+
 // The window's frame at `dpi`, centred in the work area of `monitor`.
 RECT CentredFrame(HMONITOR monitor, UINT dpi);
 

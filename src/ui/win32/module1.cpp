@@ -95,7 +95,7 @@ bool ShowOpenDialog(HWND owner, const std::string& suggested_name, const std::st
   // Windows, say) comes back whole instead of with "?" in it.
   OPENFILENAMEW dialog{};
   // The record without the three fields Windows 2000 added, which only
-  // switch on its places bar: 76 bytes in a 32-bit program, more in a 64-bit
+  // switch on its places bar: 76 bytes in a 32-bit program, 136 in a 64-bit
   // one, where a literal 76 makes the dialog refuse to open.
   dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   dialog.hwndOwner = owner;

@@ -1,4 +1,6 @@
-// Every input the fuzzer was seeded with or found stays checked in every build.
+// Every input the fuzzer was seeded with or found stays checked in every
+// build, and so does every input cut short at every byte; each whole task
+// among them is rewritten on the real file system and checked too.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,11 +11,15 @@
 namespace orvanta::testing {
 namespace {
 
-TEST(FuzzCorpus, ReplaysEveryInput) {
+TEST(FuzzCorpus, ReplaysEveryInputAndEveryCut) {
+  TempFolder folder;
   int replayed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(ORVANTA_FUZZ_CORPUS)) {
     const std::string bytes = ReadBytes(entry.path());
-    CheckTaskFileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+      CheckTaskFileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), cut);
+    }
+    CheckRewriteOf(bytes, PathToUtf8(folder / "replayed.td.cfg"));
     ++replayed;
   }
   EXPECT_GE(replayed, 10);

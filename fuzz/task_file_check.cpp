@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "taskfile/address_rewrite.h"
 #include "taskfile/ansi_text.h"
 #include "taskfile/task_file_reader.h"
+#include "taskfile/unicode_text.h"
 
 namespace orvanta::testing {
 namespace {
@@ -32,6 +36,15 @@ class MemoryFile final : public ReadableFile {
   std::string_view bytes_;
 };
 
+// Little-endian, as every length of the layout.
+std::int32_t Int32At(const std::string& bytes, std::uint64_t offset) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) {
+    value = value << 8 | static_cast<unsigned char>(bytes[offset + static_cast<unsigned>(i)]);
+  }
+  return static_cast<std::int32_t>(value);
+}
+
 void Require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "task file check failed: %s\n", what);
@@ -51,11 +64,7 @@ void CheckTaskFileBytes(const std::uint8_t* data, std::size_t size) {
   // two cannot share a mistake: tag 3, five bytes, the mark 00 00 00 01, the
   // name's length and the name, a gap byte, the address's length and the
   // address; lengths are little-endian.
-  auto int32_at = [&](std::uint64_t offset) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | data[offset + static_cast<unsigned>(i)];
-    return static_cast<std::int32_t>(value);
-  };
+  auto int32_at = [&](std::uint64_t offset) { return Int32At(bytes, offset); };
   const bool header = size >= 13 && int32_at(0) == 3 && int32_at(9) == 0x01000000;
   Require(header != std::holds_alternative<NotTaskFile>(content), "header test");
   std::int32_t name_length = 0, address_length = -1;
@@ -77,6 +86,29 @@ void CheckTaskFileBytes(const std::uint8_t* data, std::size_t size) {
     Require(record->AddressText == AnsiBytesToText(bytes.substr(address_at, address_length)),
             "address");
   }
+}
+
+void CheckRewriteOf(const std::string& bytes, const std::string& path) {
+  MemoryFile file(bytes);
+  const TaskFileContent content = ReadTaskFile(file);
+  const auto* record = std::get_if<TaskRecord>(&content);
+  if (!record) return;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  const std::string address = "http://new/\xCF\xC2\xD4\xD8";
+  const RewriteReport report =
+      RewriteAddress(PathFromUtf8(path), {record->NameLength, record->AddressLength}, address);
+  Require(!report.error, "rewrite");
+  std::ostringstream stored;
+  stored << std::ifstream(path, std::ios::binary).rdbuf();
+
+  const std::uint64_t name_size = static_cast<std::uint64_t>(std::max(Int32At(bytes, 13), 0));
+  const std::uint64_t length_at = 17 + name_size + 1;
+  const std::uint64_t rest_at =
+      length_at + 4 + static_cast<std::uint64_t>(Int32At(bytes, length_at));
+  std::string expected =
+      bytes.substr(0, length_at) + std::string(4, '\0') + address + bytes.substr(rest_at);
+  expected[length_at] = static_cast<char>(address.size());
+  Require(stored.str() == expected, "rewritten bytes");
 }
 
 }  // namespace orvanta::testing

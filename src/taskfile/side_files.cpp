@@ -9,9 +9,16 @@ namespace {
 using Native = FilePath::string_type;
 
 // Whether a unit continues a character begun before it, so that a cut there
-// would split the character.
-constexpr bool ContinuesCharacter(char unit) { return (unit & 0xC0) == 0x80; }
-constexpr bool ContinuesCharacter(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+// would split the character: a UTF-8 continuation byte, or the second half
+// of a UTF-16 surrogate pair.
+template <class Unit>
+constexpr bool ContinuesCharacter(Unit unit) {
+  if constexpr (sizeof(Unit) == 1) {
+    return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
+  } else {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+  }
+}
 
 // FNV-1a over the units of `name`, as 16 hex digits.
 Native HashDigits(const Native& name) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <variant>
 
-#include "controller/path_separator.h"
 #include "taskfile/address_rewrite.h"
 #include "taskfile/ansi_text.h"
 #include "taskfile/task_file_reader.h"
@@ -26,6 +25,12 @@ constexpr const char* kListSeparator = "、";
 
 constexpr std::size_t kTaskFileSuffixLength = 7;  // ".td.cfg"
 constexpr std::string_view kTaskFileEnding = "td.cfg";
+
+// The separators are ASCII, so no other character may stand for one.
+bool IsPathSeparator(char32_t c) {
+  const std::basic_string_view<FilePath::value_type> separators = kPathSeparators;
+  return c < 0x80 && separators.find(static_cast<FilePath::value_type>(c)) != separators.npos;
+}
 
 // What a paste or a key adds around an address.
 bool IsTrimmed(char32_t c) {

@@ -7,6 +7,8 @@
 
 namespace orvanta {
 
+inline constexpr wchar_t kPathSeparators[] = L"\\/";
+
 class FilePath {
  public:
   using value_type = wchar_t;
@@ -27,7 +29,7 @@ class FilePath {
 
   // Everything before the last separator; empty when there is none.
   FilePath parent_path() const {
-    const std::size_t end = native_.find_last_of(L"\\/");
+    const std::size_t end = native_.find_last_of(kPathSeparators);
     return end == std::wstring::npos ? FilePath() : FilePath(native_.substr(0, end));
   }
 
@@ -41,7 +43,5 @@ class FilePath {
  private:
   std::wstring native_;
 };
-
-inline constexpr wchar_t kPathSeparators[] = L"\\/";
 
 }  // namespace orvanta

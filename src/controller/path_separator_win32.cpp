@@ -1,7 +1,0 @@
-#include "controller/path_separator.h"
-
-namespace orvanta {
-
-bool IsPathSeparator(char32_t c) { return c == U'\\' || c == U'/'; }
-
-}  // namespace orvanta

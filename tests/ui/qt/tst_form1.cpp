@@ -6,6 +6,7 @@
 #include "taskfile/unicode_text.h"
 #include "ui/qt/form1.h"
 #include "ui/qt/module1.h"
+#include "ui/user_session.h"
 
 using namespace orvanta::testing;
 using orvanta::form::Control;
@@ -39,6 +40,50 @@ void DropFiles(QPlainTextEdit* box, const std::vector<std::string>& paths) {
   QApplication::sendEvent(box->viewport(), &drop);
 }
 
+template <class T = QWidget>
+T* Child(QWidget& form, Control control) {
+  return form.findChild<T*>(orvanta::form::LayoutOf(control).name);
+}
+
+// The session both windows play, through the Qt widgets.
+class QtWindowAtHand {
+ public:
+  explicit QtWindowAtHand(Form1& form) : form_(form) {}
+
+  std::string FocusedName() { return QApplication::focusWidget()->objectName().toStdString(); }
+  void PressTab() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); }
+  void Focus(Control control) { Child(form_, control)->setFocus(); }
+  void Click(Control button) {
+    QTest::mouseClick(Child<QPushButton>(form_, button), Qt::LeftButton);
+  }
+  bool TakesDrops(Control control) {
+    auto* box = Child<QPlainTextEdit>(form_, control);
+    return (box ? box->viewport() : Child(form_, control))->acceptDrops() || form_.acceptDrops();
+  }
+  void DropOnAddressBox(const std::vector<std::string>& paths) {
+    DropFiles(Child<QPlainTextEdit>(form_, Control::kText1), paths);
+  }
+  void TypeAndPressEnter(const std::string& text) {
+    auto* box = Child<QPlainTextEdit>(form_, Control::kText2);
+    box->setPlainText(QString::fromStdString(text));
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClick(box, Qt::Key_Return);
+  }
+  std::string Text(Control box) {
+    return Child<QPlainTextEdit>(form_, box)->toPlainText().toStdString();
+  }
+  std::string LastMessage() { return last_message_; }
+
+ private:
+  Form1& form_;
+  std::string last_message_;
+  std::unique_ptr<QTimer> user_ = HandleModals<QMessageBox>([this](QMessageBox* box) {
+    const bool plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
+    last_message_ = (box->windowTitle() + (plain ? " plain: " : ": ") + box->text()).toStdString();
+    box->button(QMessageBox::Ok)->click();
+  });
+};
+
 }  // namespace
 
 class tst_Form1 : public QObject {
@@ -52,11 +97,6 @@ class tst_Form1 : public QObject {
     window->activateWindow();  // Xvfb has no window manager to do it
     if (!QTest::qWaitForWindowActive(window.get())) qFatal("the window never became active");
     return window;
-  }
-
-  template <class T = QWidget>
-  static T* Child(QWidget& form, Control control) {
-    return form.findChild<T*>(orvanta::form::LayoutOf(control).name);
   }
 
   // The text and background colours a box shows, read from the window as
@@ -109,48 +149,11 @@ class tst_Form1 : public QObject {
     }
   }
 
-  // The focus starts in the address box, and Tab skips Modify while it is
-  // off. Only the address box takes drops. Opened, dropped, typed and
-  // modified through the controls, each view call reaches its control; the
-  // message comes plain, with the program's title.
-  void worksThroughItsControls() {
+  void playsTheUserSessionBothWindowsShare() {
     auto window = MakeWindow();
-    auto tab_order = [] {
-      QStringList order;
-      for (int i = 0; i < 5; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        order << QApplication::focusWidget()->objectName();
-      }
-      return order.join(" ");
-    };
-    QCOMPARE(QApplication::focusWidget(), Child(*window, Control::kText1));
-    QCOMPARE(tab_order(), QString("Text2 Text3 Command2 Text1 Text2"));
-    chosen_ = folder_.MakeTaskFile("a.td.cfg");
-    QTest::mouseClick(Child<QPushButton>(*window, Control::kCommand2), Qt::LeftButton);
-    Child(*window, Control::kText1)->setFocus();
-    QCOMPARE(tab_order(), QString("Text2 Command1 Text3 Command2 Text1"));
-
-    QVERIFY(!window->acceptDrops());
-    for (Control box : {Control::kText2, Control::kText3}) {
-      QVERIFY(!Child<QPlainTextEdit>(*window, box)->viewport()->acceptDrops());
-    }
-    auto* text1 = Child<QPlainTextEdit>(*window, Control::kText1);
-    DropFiles(text1, {folder_.MakeTaskFile("b.txt"), folder_.MakeTaskFile("c.td.cfg")});
-    QCOMPARE(Child<QPlainTextEdit>(*window, Control::kText3)->toPlainText() + text1->toPlainText(),
-             QString("na"));
-    auto* text2 = Child<QPlainTextEdit>(*window, Control::kText2);
-    text2->setPlainText(" http://下载 ");
-    text2->moveCursor(QTextCursor::End);
-    QTest::keyClick(text2, Qt::Key_Return);  // Enter after typing: no line end is stored
-    QString shown;
-    auto user = HandleModals<QMessageBox>([&](QMessageBox* box) {
-      const bool plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
-      shown = box->windowTitle() + (plain ? " plain: " : ": ") + box->text();
-      box->button(QMessageBox::Ok)->click();
-    });
-    QTest::mouseClick(Child<QPushButton>(*window, Control::kCommand1), Qt::LeftButton);
-    QCOMPARE(shown, QString("Orvanta plain: 修改完成..."));
-    QCOMPARE(text2->toPlainText() + text1->toPlainText(), QString("http://下载http://下载"));
+    QtWindowAtHand at_hand(*window);
+    QCOMPARE(QString::fromStdString(PlayUserSession(at_hand, folder_, chosen_)),
+             QString::fromStdString(kUserSessionSeen));
   }
 
   void realFileDialogReturnsTheChosenFileOrNothing() {

@@ -13,6 +13,7 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/unicode_text.h"
+#include "ui/user_session.h"
 #include "ui/win32/late_bound.h"
 #include "ui/win32/module1.h"
 #include "ui/win32/wide_text.h"
@@ -21,6 +22,7 @@ namespace orvanta::win32 {
 namespace {
 
 using namespace testing;
+using form::Control;
 using std::string_literals::operator""s;
 
 std::string TextOf(HWND window) {
@@ -42,6 +44,20 @@ std::jthread HandleModals(std::function<void(HWND)> handle) {
   });
 }
 
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+  std::wstring list;
+  for (const std::string& path : paths) list += Widen(path) + L'\0';
+  const std::size_t size = sizeof(DROPFILES) + (list.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+  *header = DROPFILES{};
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
 class Form1Test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,11 +74,43 @@ class Form1Test : public ::testing::Test {
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   }
 
-  HWND Control(form::Control control) { return GetDlgItem(form_->hwnd(), ControlId(control)); }
+ public:  // the user session's window at hand
+  std::string FocusedName() {
+    for (const form::ControlLayout& control : form::kControls) {
+      if (Item(control.control) == GetFocus()) return control.name;
+    }
+    return "none";
+  }
+  void PressTab() {
+    MSG tab{};
+    tab.hwnd = GetFocus(), tab.message = WM_KEYDOWN, tab.wParam = VK_TAB;
+    EXPECT_TRUE(form_->HandleDialogKeys(tab));
+  }
+  void Focus(Control control) { SetFocus(Item(control)); }
+  void Click(Control button) { SendMessageW(Item(button), BM_CLICK, 0, 0); }
+  bool TakesDrops(Control control) {
+    const LONG styles =
+        GetWindowLongW(Item(control), GWL_EXSTYLE) | GetWindowLongW(form_->hwnd(), GWL_EXSTYLE);
+    return styles & WS_EX_ACCEPTFILES;
+  }
+  void DropOnAddressBox(const std::vector<std::string>& paths) {
+    SendMessageW(Item(Control::kText1), WM_DROPFILES, WPARAM(MakeDrop(paths)), 0);
+  }
+  void TypeAndPressEnter(const std::string& text) {
+    SetWindowTextW(Item(Control::kText2), Widen(text).c_str());
+    SendMessageW(Item(Control::kText2), EM_SETSEL, 100, 100);
+    SendMessageW(Item(Control::kText2), WM_CHAR, VK_RETURN, 0);  // adds "\r\n"
+  }
+  std::string Text(Control box) { return TextOf(Item(box)); }
+  std::string LastMessage() { return last_message_; }
+
+ protected:
+  HWND Item(Control control) { return GetDlgItem(form_->hwnd(), ControlId(control)); }
 
   TempFolder folder_;
   std::optional<std::string> chosen_;
   bool high_contrast_ = false;
+  std::string last_message_;
   std::unique_ptr<Form1> form_;
 };
 
@@ -83,8 +131,8 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   };
   // What the screen shows in a box: the colour of its empty lower right,
   // and the one farthest from it in its first line of text, as RGB in hex.
-  auto colours_of = [this](form::Control control) {
-    HWND box = Control(control);
+  auto colours_of = [this](Control control) {
+    HWND box = Item(control);
     SetWindowTextW(box, L"■■■■■■");
     RedrawWindow(form_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT area;
@@ -109,107 +157,54 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   RECT client;
   GetClientRect(form_->hwnd(), &client);
   EXPECT_EQ(client.right * 1000 + client.bottom, 462'345);
-  EXPECT_EQ(rect_of(Control(form::Control::kCommand1)).left, 264);  // 3960 twips
-  const LONG height_at_96 = font_height(Control(form::Control::kText2));
+  EXPECT_EQ(rect_of(Item(Control::kCommand1)).left, 264);  // 3960 twips
+  const LONG height_at_96 = font_height(Item(Control::kText2));
   // RGB(0xE0, 0xE0, 0xE0) as GetPixel gives it, blue first.
   const std::string black_on_grey = "000000 on e0e0e0";
-  EXPECT_EQ(colours_of(form::Control::kText3), black_on_grey);
-  EXPECT_EQ(colours_of(form::Control::kText1), black_on_grey);
-  const std::string system_colours = colours_of(form::Control::kText2);
+  EXPECT_EQ(colours_of(Control::kText3), black_on_grey);
+  EXPECT_EQ(colours_of(Control::kText1), black_on_grey);
+  const std::string system_colours = colours_of(Control::kText2);
   EXPECT_NE(system_colours, black_on_grey);
   // In a dark scheme too; the new-address box follows the scheme.
   const int elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
   const COLORREF dark[] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF)},
                  saved[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT)};
   SetSysColors(2, elements, dark);
-  EXPECT_EQ(colours_of(form::Control::kText1) + " " + colours_of(form::Control::kText2),
+  EXPECT_EQ(colours_of(Control::kText1) + " " + colours_of(Control::kText2),
             black_on_grey + " ffffff on 000000");
   SetSysColors(2, elements, saved);
 
   RECT suggested{10, 10, 10 + 710, 10 + 560};
   SendMessageW(form_->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
                reinterpret_cast<LPARAM>(&suggested));
-  const RECT text2 = rect_of(Control(form::Control::kText2));
+  const RECT text2 = rect_of(Item(Control::kText2));
   EXPECT_EQ(std::tuple(text2.left, text2.top, text2.right - text2.left), std::tuple(12, 312, 674));
-  EXPECT_GT(font_height(Control(form::Control::kText2)), height_at_96);
-  for (auto [label, box] : {std::pair{form::Control::kLabel1, form::Control::kText1},
-                            {form::Control::kLabel2, form::Control::kText2},
-                            {form::Control::kLabel3, form::Control::kText3}}) {
-    EXPECT_EQ(GetWindow(Control(box), GW_HWNDPREV), Control(label));
+  EXPECT_GT(font_height(Item(Control::kText2)), height_at_96);
+  for (auto [label, box] : {std::pair{Control::kLabel1, Control::kText1},
+                            {Control::kLabel2, Control::kText2},
+                            {Control::kLabel3, Control::kText3}}) {
+    EXPECT_EQ(GetWindow(Item(box), GW_HWNDPREV), Item(label));
   }
   high_contrast_ = true;  // switched on while the window is open
   SendMessageW(form_->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
-  EXPECT_EQ(colours_of(form::Control::kText1), system_colours);
+  EXPECT_EQ(colours_of(Control::kText1), system_colours);
 }
 
-HDROP MakeDrop(const std::vector<std::string>& paths) {
-  std::wstring list;
-  for (const std::string& path : paths) list += Widen(path) + L'\0';
-  const std::size_t size = sizeof(DROPFILES) + (list.size() + 1) * sizeof(wchar_t);
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-  *header = DROPFILES{};
-  header->pFiles = sizeof(DROPFILES);
-  header->fWide = TRUE;
-  memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
-  GlobalUnlock(memory);
-  return static_cast<HDROP>(memory);
-}
-
-// The focus starts in the address box; Tab moves it as IsDialogMessage
-// does, in the table's order, past Modify while it is off. Only the address
-// box takes drops. Through the controls, each view call reaches its control;
-// messages come with the program's title, one OK button and no icon. Only
-// wide paths carry Hangul, which code page 936 lacks.
-TEST_F(Form1Test, WorksThroughItsControls) {
-  auto tab_order = [this] {
-    std::string order;
-    for (int i = 0; i < 5; ++i) {
-      MSG tab{};
-      tab.hwnd = GetFocus(), tab.message = WM_KEYDOWN, tab.wParam = VK_TAB;
-      EXPECT_TRUE(form_->HandleDialogKeys(tab));
-      for (const form::ControlLayout& control : form::kControls) {
-        if (Control(control.control) == GetFocus()) order += std::string(control.name) + " ";
-      }
-    }
-    return order;
-  };
-  EXPECT_EQ(GetFocus(), Control(form::Control::kText1));
-  EXPECT_EQ(tab_order(), "Text2 Text3 Command2 Text1 Text2 ");
-  chosen_ = folder_.MakeTaskFile("a.td.cfg");
-  SendMessageW(Control(form::Control::kCommand2), BM_CLICK, 0, 0);
-  SetFocus(Control(form::Control::kText1));
-  EXPECT_EQ(tab_order(), "Text2 Command1 Text3 Command2 Text1 ");
-
-  for (form::Control control : {form::Control::kText1, form::Control::kText2, form::Control::kText3,
-                                form::Control::kCommand2}) {
-    bool accepts = GetWindowLongW(Control(control), GWL_EXSTYLE) & WS_EX_ACCEPTFILES;
-    EXPECT_EQ(accepts, control == form::Control::kText1) << form::LayoutOf(control).name;
-  }
-  std::string shown;  // title, visible buttons and icons, text
-  auto user = HandleModals([&](HWND box) {
+// A message box's buttons are the children that answer as buttons; its icon
+// the one that holds an icon.
+TEST_F(Form1Test, PlaysTheUserSessionBothWindowsShare) {
+  auto user = HandleModals([this](HWND box) {
     int buttons = 0, icons = 0;
     for (HWND child = nullptr; (child = FindWindowExW(box, child, nullptr, nullptr));) {
       if (!IsWindowVisible(child)) continue;
       buttons += (SendMessageW(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON) != 0;
       icons += SendMessageW(child, STM_GETICON, 0, 0) != 0;
     }
-    shown = TextOf(box) + " " + std::to_string(buttons) + std::to_string(icons) + " " +
-            TextOf(GetDlgItem(box, 0xFFFF));
+    const bool plain = buttons == 1 && icons == 0;
+    last_message_ = TextOf(box) + (plain ? " plain: " : ": ") + TextOf(GetDlgItem(box, 0xFFFF));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   });
-  HDROP drop = MakeDrop({folder_.MakeTaskFile("a.txt"), folder_.MakeTaskFile("영화.td.cfg")});
-  SendMessageW(Control(form::Control::kText1), WM_DROPFILES, WPARAM(drop), 0);
-  EXPECT_EQ(TextOf(Control(form::Control::kText3)) + TextOf(Control(form::Control::kText1)), "na");
-
-  SetWindowTextW(Control(form::Control::kText2), L" http://下载 ");
-  SendMessageW(Control(form::Control::kText2), EM_SETSEL, 100, 100);
-  SendMessageW(Control(form::Control::kText2), WM_CHAR, VK_RETURN,
-               0);  // Enter after typing: "\r\n"
-  SendMessageW(Control(form::Control::kCommand1), BM_CLICK, 0, 0);
-  EXPECT_EQ(TextOf(Control(form::Control::kText2)) + TextOf(Control(form::Control::kText1)),
-            "http://下载http://下载");
-  EXPECT_EQ(shown, "Orvanta 10 修改完成...");
+  EXPECT_EQ(PlayUserSession(*this, folder_, chosen_), kUserSessionSeen);
 }
 
 // Types the chosen path into the real dialog, or cancels it. Paths of 255
@@ -275,7 +270,7 @@ TEST_F(Form1Test, OpenDialogIsHandedTheRecordAndToldFailures) {
   late::CommDlgExtendedError.StandIn(nullptr);
   EXPECT_EQ(chosen + title, "keptkept");
 
-  EXPECT_EQ(handed.lStructSize, OPENFILENAME_SIZE_VERSION_400W);
+  EXPECT_EQ(handed.lStructSize, 136u);  // without the fields of Windows 2000, in a 64-bit exe
   EXPECT_EQ(handed.hwndOwner, form_->hwnd());
   EXPECT_EQ(handed_filter, L"所有文件(*.*)\0*.*\0\0"s);
   EXPECT_EQ(handed.lpstrCustomFilter, nullptr);
@@ -285,8 +280,7 @@ TEST_F(Form1Test, OpenDialogIsHandedTheRecordAndToldFailures) {
   EXPECT_EQ(handed_file_title, std::wstring(256, L'\0'));
   EXPECT_EQ(std::wstring(handed.lpstrInitialDir), L"");
   EXPECT_EQ(handed_title, L"打开文件");
-  EXPECT_EQ(handed.Flags, DWORD{OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY});
-  EXPECT_EQ(handed.Flags, 0x1804u);
+  EXPECT_EQ(handed.Flags, 0x1804u);  // must exist, path must exist, no read-only box
   EXPECT_EQ(std::tuple(handed.hInstance, handed.lpstrDefExt, handed.lpfnHook, handed.lCustData),
             std::tuple(HINSTANCE{}, LPCWSTR{}, LPOFNHOOKPROC{}, LPARAM{}));
 }

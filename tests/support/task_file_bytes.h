@@ -10,7 +10,6 @@
 #include <string>
 
 #include "taskfile/file_system.h"
-#include "taskfile/task_file_layout.h"
 #include "taskfile/unicode_text.h"
 
 namespace orvanta::testing {
@@ -32,10 +31,11 @@ struct TaskFileParts {
   }
 };
 
+// Little-endian, written out here so that a fault in the program's own
+// encoding cannot cancel out in the tests.
 inline std::string Int32Bytes(std::int32_t value) {
-  std::string bytes(4, '\0');
-  layout::StoreInt32(value, bytes.data());
-  return bytes;
+  const auto bits = static_cast<std::uint32_t>(value);
+  return {char(bits), char(bits >> 8), char(bits >> 16), char(bits >> 24)};
 }
 
 inline std::string BuildTaskFile(const TaskFileParts& parts) {

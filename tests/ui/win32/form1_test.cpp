@@ -31,6 +31,12 @@ std::string TextOf(HWND window) {
   return Narrow(text);
 }
 
+LONG FontHeight(HWND control) {
+  LOGFONTW font{};
+  GetObjectW(HFONT(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return std::abs(font.lfHeight);
+}
+
 // Plays the user at modal windows: on a thread of its own, until the
 // returned thread goes, hands every dialog window that opens to `handle`,
 // which must close it.
@@ -124,11 +130,6 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
     MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
   };
-  auto font_height = [](HWND control) {
-    LOGFONTW font{};
-    GetObjectW(HFONT(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
-    return std::abs(font.lfHeight);
-  };
   // What the screen shows in a box: the colour of its empty lower right,
   // and the one farthest from it in its first line of text, as RGB in hex.
   auto colours_of = [this](Control control) {
@@ -158,7 +159,7 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   GetClientRect(form_->hwnd(), &client);
   EXPECT_EQ(client.right * 1000 + client.bottom, 462'345);
   EXPECT_EQ(rect_of(Item(Control::kCommand1)).left, 264);  // 3960 twips
-  const LONG height_at_96 = font_height(Item(Control::kText2));
+  const LONG height_at_96 = FontHeight(Item(Control::kText2));
   // RGB(0xE0, 0xE0, 0xE0) as GetPixel gives it, blue first.
   const std::string black_on_grey = "000000 on e0e0e0";
   EXPECT_EQ(colours_of(Control::kText3), black_on_grey);
@@ -179,7 +180,7 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
                reinterpret_cast<LPARAM>(&suggested));
   const RECT text2 = rect_of(Item(Control::kText2));
   EXPECT_EQ(std::tuple(text2.left, text2.top, text2.right - text2.left), std::tuple(12, 312, 674));
-  EXPECT_GT(font_height(Item(Control::kText2)), height_at_96);
+  EXPECT_GT(FontHeight(Item(Control::kText2)), height_at_96);
   for (auto [label, box] : {std::pair{Control::kLabel1, Control::kText1},
                             {Control::kLabel2, Control::kText2},
                             {Control::kLabel3, Control::kText3}}) {
@@ -188,6 +189,37 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   high_contrast_ = true;  // switched on while the window is open
   SendMessageW(form_->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
   EXPECT_EQ(colours_of(Control::kText1), system_colours);
+}
+
+// Where Windows lacks the DPI functions of Windows 10 1607 (Windows 7 and 8),
+// the window takes the screen's DPI and scales the system's font itself:
+// it must come out the same, at start and once moved to 144 DPI.
+TEST_F(Form1Test, LooksTheSameWithoutTheNewerDpiFunctions) {
+  auto measure = [](HWND window) {
+    std::string seen;
+    for (UINT dpi : {0u, 144u}) {
+      RECT suggested{10, 10, 10 + 710, 10 + 560}, inside;
+      if (dpi) SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), LPARAM(&suggested));
+      GetClientRect(window, &inside);
+      seen += std::to_string(inside.right) + "x" + std::to_string(inside.bottom) + " font " +
+              std::to_string(FontHeight(GetDlgItem(window, ControlId(Control::kText2)))) + "; ";
+    }
+    return seen;
+  };
+  const std::string with_them = measure(form_->hwnd());
+  late::GetDpiForWindow.StandIn([](HWND) -> UINT { return 0; });
+  late::GetDpiForSystem.StandIn([]() -> UINT { return 0; });
+  late::AdjustWindowRectExForDpi.StandIn([](RECT*, DWORD, BOOL, DWORD, UINT) { return FALSE; });
+  late::SystemParametersInfoForDpi.StandIn([](UINT, UINT, void*, UINT, UINT) { return FALSE; });
+  auto without = Form1::Create(GetModuleHandleW(nullptr));
+  const std::string without_them = measure(without->hwnd());
+  without.reset();
+  MSG quit;  // as at the end of every test
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  late::GetDpiForWindow.StandIn(nullptr), late::GetDpiForSystem.StandIn(nullptr);
+  late::AdjustWindowRectExForDpi.StandIn(nullptr),
+      late::SystemParametersInfoForDpi.StandIn(nullptr);
+  EXPECT_EQ(without_them, with_them);
 }
 
 // A message box's buttons are the children that answer as buttons; its icon

@@ -21,6 +21,9 @@ std::wstring TestFolder() {
   return self.substr(0, self.find_last_of(L'\\') + 1);
 }
 
+// The program, found from there.
+std::wstring ProgramPath() { return TestFolder() + Widen(ORVANTA_EXE_FROM_TEST); }
+
 // The program as the user starts it, until the test ends: closed through its
 // window, or ended when it does not close. Tests run one at a time, so its
 // window is the only one of its class.
@@ -76,7 +79,7 @@ TEST(Program, OpensTheFileItIsStartedWith) {
   TempFolder folder;
   const std::string path =
       folder.MakeTaskFile("다운로드.td.cfg", {.name = "n", .address = "http://from/argument"});
-  StartedProgram program(TestFolder() + Widen(ORVANTA_EXE_FROM_TEST), Widen(path));
+  StartedProgram program(ProgramPath(), Widen(path));
   wchar_t address[64] = {};
   SendMessageW(program.Control(form::Control::kText1), WM_GETTEXT, 64,
                reinterpret_cast<LPARAM>(address));
@@ -90,7 +93,7 @@ TEST(Program, OpensTheFileItIsStartedWith) {
 TEST(Program, LoadsNoDllPlantedBesideIt) {
   TempFolder downloads;
   const std::wstring exe = Widen(PathToUtf8(downloads / "Orvanta.exe"));
-  ASSERT_TRUE(CopyFileW((TestFolder() + Widen(ORVANTA_EXE_FROM_TEST)).c_str(), exe.c_str(), TRUE));
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe.c_str(), TRUE));
   ASSERT_TRUE(CopyFileW((TestFolder() + L"planted.dll").c_str(),
                         (downloads / "comdlg32.dll").c_str(), TRUE));
   const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Orvanta.exe\\DllOverrides";
@@ -122,7 +125,7 @@ TEST(Program, StartsAtTheScreensDpi) {
   // last character starts.
   auto measure = [&](DWORD dpi) {
     RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
-    StartedProgram program(TestFolder() + Widen(ORVANTA_EXE_FROM_TEST), L"");
+    StartedProgram program(ProgramPath(), L"");
     HWND box = program.Control(form::Control::kText2);
     RECT inside{}, place{};
     GetClientRect(GetParent(box), &inside);

@@ -23,7 +23,6 @@ class MemoryFile final : public ReadableFile {
   explicit MemoryFile(std::string_view bytes) : bytes_(bytes) {}
 
   std::uint64_t Size() const override { return bytes_.size(); }
-  Result<FileVersion> Version() override { return FileVersion{bytes_.size()}; }
   Status ReadAt(std::uint64_t offset, std::span<char> out) override {
     if (offset > bytes_.size() || out.size() > bytes_.size() - offset) {
       return SystemError{"read past the bytes held"};

@@ -32,7 +32,7 @@ RewriteError Failed(RewriteStep step, std::string reason) {
 // and checks that it still holds the lengths it was loaded with.
 std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePath& task_file,
                                           const TaskLengths& as_loaded,
-                                          std::unique_ptr<ReadableFile>& file) {
+                                          std::unique_ptr<HeldTaskFile>& file) {
   auto opened = file_system.OpenForRewrite(task_file);
   if (!opened.ok()) return Failed(RewriteStep::kOpenTaskFile, opened.error().message);
   file = std::move(opened.value());
@@ -46,17 +46,23 @@ std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePat
   return std::nullopt;
 }
 
-Status CopyRange(ReadableFile& source, std::uint64_t offset, std::uint64_t count,
-                 WritableFile& target) {
+// Asks before every chunk whether another program wants to write the task
+// file, so that it is let go at once rather than after the whole copy.
+std::optional<RewriteError> CopyRange(HeldTaskFile& source, std::uint64_t offset,
+                                      std::uint64_t count, WritableFile& target) {
   std::vector<char> buffer(static_cast<std::size_t>(std::min(count, kCopyChunk)));
   while (count > 0) {
     std::span<char> chunk(buffer.data(), static_cast<std::size_t>(std::min(count, kCopyChunk)));
-    if (Status status = source.ReadAt(offset, chunk); !status.ok()) return status;
-    if (Status status = target.Append(chunk); !status.ok()) return status;
+    if (Status status = source.CheckNoWriter(); !status.ok()) {
+      return Failed(RewriteStep::kCheckNotWritten, status.message());
+    }
+    Status status = source.ReadAt(offset, chunk);
+    if (status.ok()) status = target.Append(chunk);
+    if (!status.ok()) return Failed(RewriteStep::kCopyContent, status.message());
     offset += chunk.size();
     count -= chunk.size();
   }
-  return {};
+  return std::nullopt;
 }
 
 // Whether two open files hold the same bytes, read a chunk at a time; false
@@ -114,7 +120,7 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
 // before the address length, the new length and address, then everything
 // after the old address.
 std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FilePath& temporary,
-                                            const FilePath& task_file, ReadableFile& old_content,
+                                            const FilePath& task_file, HeldTaskFile& old_content,
                                             const TaskLengths& lengths,
                                             std::string_view new_address) {
   const std::uint64_t kept_prefix = layout::AddressLengthOffset(lengths.NameLength);
@@ -129,19 +135,29 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
                                                    target.error().message);
   }
   WritableFile& out = *target.value();
+  Status status = old_content.HoldAlso(temporary);
+  if (!status.ok()) return Failed(RewriteStep::kCreateNewFile, status.message());
+  if (status = out.CopyExtraAttributesFrom(task_file); !status.ok()) {
+    return Failed(RewriteStep::kKeepAttributes, status.message());
+  }
 
   std::array<char, layout::kInt32Size> length_field{};
   layout::StoreInt32(static_cast<std::int32_t>(new_address.size()), length_field.data());
-  Status status = CopyRange(old_content, 0, kept_prefix, out);
-  if (status.ok()) status = out.Append(length_field);
-  if (status.ok()) status = out.Append(new_address);
-  if (status.ok()) {
-    status = CopyRange(old_content, old_address_end, old_size - old_address_end, out);
+  std::optional<RewriteError> error = CopyRange(old_content, 0, kept_prefix, out);
+  if (!error) {
+    status = out.Append(length_field);
+    if (status.ok()) status = out.Append(new_address);
+    if (!status.ok()) error = Failed(RewriteStep::kCopyContent, status.message());
   }
-  if (!status.ok()) return Failed(RewriteStep::kCopyContent, status.message());
+  if (!error) error = CopyRange(old_content, old_address_end, old_size - old_address_end, out);
+  if (error) return error;
 
   if (status = out.Sync(); status.ok()) status = out.Close();
   if (!status.ok()) return Failed(RewriteStep::kFlushNewFile, status.message());
+  // What another program wrote meanwhile would be lost with the old file.
+  if (status = old_content.CheckNoWriter(); !status.ok()) {
+    return Failed(RewriteStep::kCheckNotWritten, status.message());
+  }
   return std::nullopt;
 }
 
@@ -165,9 +181,12 @@ void PutBackupBack(FileSystem& file_system, const FilePath& task_file, const Fil
 }
 
 // Puts the new content in the task file's place and makes that durable
-// before the old content's last name, the backup, goes.
+// before the old content's last name, the backup, goes. A program that
+// opened the old file for writing meanwhile gets it back under its name.
 std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& task_file,
-                                    const FilePath& temporary, const FilePath& backup) {
+                                    const FilePath& temporary, const FilePath& backup,
+                                    HeldTaskFile& old_content) {
+  old_content.LetGoBeforeReplace();
   Status status = file_system.ReplaceKeepingBackup(task_file, temporary, backup);
   if (!status.ok()) {
     RewriteError error = Failed(RewriteStep::kReplaceTaskFile, status.message());
@@ -177,6 +196,11 @@ std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& tas
   }
   if (status = file_system.SyncFolderOf(task_file); !status.ok()) {
     RewriteError error = Failed(RewriteStep::kFlushNewFile, status.message());
+    PutBackupBack(file_system, task_file, backup, Replaced::kYes, error);
+    return error;
+  }
+  if (status = old_content.CheckNoWriter(); !status.ok()) {
+    RewriteError error = Failed(RewriteStep::kCheckNotWritten, status.message());
     PutBackupBack(file_system, task_file, backup, Replaced::kYes, error);
     return error;
   }
@@ -204,32 +228,25 @@ RewriteReport RewriteAddress(const FilePath& task_file, const TaskLengths& as_lo
   const FilePath backup = BackupPathFor(target, file_system);
   const FilePath temporary = TemporaryPathFor(target, file_system);
 
-  // Copying from the very handle that was checked copies what was checked.
-  std::unique_ptr<ReadableFile> old_content;
+  // Copying from the very handle that was checked copies what was checked,
+  // and holding it keeps every other rewrite of the file out until the end.
+  std::unique_ptr<HeldTaskFile> old_content;
   report.error = OpenUnchanged(file_system, target, as_loaded, old_content);
   if (report.error) return report;
-  Result<FileVersion> copied = old_content->Version();
 
-  // Left by a rewrite cut short, it holds only new content of that rewrite.
+  // No rewrite but this one runs: one cut short left it, with nothing but
+  // new content of its own.
   if (file_system.Exists(temporary)) (void)file_system.Remove(temporary);
   report.error = SetAsideOldBackup(file_system, *old_content, target, backup, report.kept_backup);
   if (report.error) return report;
 
   report.error =
       WriteNewContent(file_system, temporary, target, *old_content, as_loaded, new_address);
-  // What another program wrote meanwhile would be lost with the old file.
-  if (!report.error) {
-    Result<FileVersion> now = old_content->Version();
-    if (!copied.ok() || !now.ok() || !(now.value() == copied.value())) {
-      report.error = Failed(RewriteStep::kCheckNotWritten, reason::kInUse);
-    }
-  }
-  old_content.reset();  // Windows replaces no file that is open
   if (report.error) {
     (void)file_system.Remove(temporary);
     return report;
   }
-  report.error = Replace(file_system, target, temporary, backup);
+  report.error = Replace(file_system, target, temporary, backup, *old_content);
   return report;
 }
 

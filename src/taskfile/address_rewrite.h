@@ -21,6 +21,7 @@ enum class RewriteStep {
   kCheckUnchanged,     // it no longer holds the lengths it was loaded with
   kSetAsideOldBackup,  // a backup left by an earlier change could not be kept
   kCreateNewFile,      // creating the temporary file for the new content
+  kKeepAttributes,     // the new file could not carry the task file's ACL or attributes
   kCopyContent,        // reading the task file or writing the new content
   kFlushNewFile,       // making the new content durable
   kCheckNotWritten,    // another program wrote the task file meanwhile
@@ -50,8 +51,11 @@ struct RewriteReport {
 // is touched and the step is kCheckUnchanged. A symbolic link is followed:
 // the file it names is rewritten and the link stays.
 //
-// While another program has the task file open for writing, or writes it
-// during the rewrite, nothing is replaced: the reason is reason::kInUse.
+// One rewrite of a task file runs at a time: a second, from this program or
+// another, is refused while the first runs. While another program has the
+// task file open for writing, or opens it for writing before the new content
+// is durable, nothing is replaced: the reason is reason::kInUse, and the
+// task file is the one that program writes.
 //
 // The task file's name holds the complete old or the complete new content
 // at every instant, and the old content is also at the backup until the new

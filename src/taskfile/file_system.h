@@ -11,9 +11,10 @@
 
 namespace orvanta {
 
-// What changes whenever a file is written. Taken through an open file
-// before and after a long operation, it tells whether another program wrote
-// the file meanwhile.
+// What changes whenever a file is written, as each system keeps it. Taken
+// through an open file before and after a copy, it tells whether another
+// program wrote the file meanwhile; where times are coarse (exFAT keeps
+// whole seconds) it may not, which is why it is never the only check.
 struct FileVersion {
   std::uint64_t size = 0;
   std::int64_t modified = 0;  // the last write, in the system's finest unit
@@ -28,11 +29,32 @@ class ReadableFile {
   // As it was when the file was opened.
   virtual std::uint64_t Size() const = 0;
 
-  // As the file is now.
-  virtual Result<FileVersion> Version() = 0;
-
   // Fills all of `out` from `offset`; an error when the file ends sooner.
   virtual Status ReadAt(std::uint64_t offset, std::span<char> out) = 0;
+};
+
+// The task file as a rewrite holds it, from before its content is copied
+// until the new content has its name and is durable. While it is held, no
+// second rewrite of the same task file starts, in this program or another,
+// of this user or another.
+class HeldTaskFile : public ReadableFile {
+ public:
+  // Fails, with reason::kInUse, once another program has opened the file for
+  // writing or written it since it was opened here. Cheap enough to ask
+  // between chunks of a copy; where the system makes that program wait until
+  // the holder lets go (a lease, on Linux), asking is also what lets it go on
+  // soon.
+  virtual Status CheckNoWriter() = 0;
+
+  // Holds the file `replacement` names as well, so that a second rewrite that
+  // finds it under the task file's name is refused until this one ends.
+  virtual Status HoldAlso(const FilePath& replacement) = 0;
+
+  // Called right before the replace. Windows replaces no open file: there
+  // the file is closed, and the replace itself fails while a program has it
+  // open. Elsewhere it stays held, so CheckNoWriter after the replace still
+  // sees a program that opened the old file meanwhile.
+  virtual void LetGoBeforeReplace() = 0;
 };
 
 class WritableFile {
@@ -45,6 +67,11 @@ class WritableFile {
   virtual Status Sync() = 0;
 
   virtual Status Close() = 0;
+
+  // Gives the file what `like` carries beside its bytes, owner and mode:
+  // access control lists and extended attributes. Fails, naming what could
+  // not be kept, rather than hand fewer people access than before.
+  virtual Status CopyExtraAttributesFrom(const FilePath& like) = 0;
 };
 
 class FileSystem {
@@ -61,15 +88,15 @@ class FileSystem {
   // Fails for anything but a regular file.
   virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) = 0;
 
-  // As OpenForReading, for a rewrite that will replace the file by a new
-  // one. Fails, with the reason reason::kInUse, while another program has
-  // the file open for writing; on Windows none can open it for writing or
-  // rename it while it stays open here. Fails too where the file could not
-  // be written (read-only), or where a new file in its place could not be
-  // given to the same people: another user's file in a folder that lets only
-  // owners replace files, or one whose owner the new file could not keep
-  // without that owner or its group losing access.
-  virtual Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) = 0;
+  // Opens and holds a task file for a rewrite that will replace it by a new
+  // file. Fails, with reason::kInUse, while another program has the file open
+  // for writing or another rewrite holds it; with reason::kWritersUnknown
+  // where that cannot be known. Fails too where the file could not be
+  // written (read-only), or where a new file in its place could not be given
+  // to the same people: another user's file in a folder that lets only
+  // owners replace files, or a file whose owner or group the new file could
+  // not keep without someone losing access.
+  virtual Result<std::unique_ptr<HeldTaskFile>> OpenForRewrite(const FilePath& path) = 0;
 
   // Creates `path`, which must not exist yet, with the permissions, owner
   // and group `like` has, as far as this user may give them (see

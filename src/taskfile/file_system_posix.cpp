@@ -1,24 +1,21 @@
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <functional>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "taskfile/access_posix.h"
 #include "taskfile/file_system.h"
 #include "taskfile/reasons.h"
+#include "taskfile/writers_posix.h"
 
 namespace orvanta {
 namespace {
@@ -32,11 +29,6 @@ constexpr std::int64_t Nanoseconds(const timespec& time) {
 FileVersion VersionOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
           Nanoseconds(info.st_ctim)};
-}
-
-FilePath FolderOf(const FilePath& path) {
-  FilePath folder = path.parent_path();
-  return folder.empty() ? FilePath(".") : folder;
 }
 
 class FileDescriptor {
@@ -63,12 +55,6 @@ class PosixReadableFile final : public ReadableFile {
   PosixReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
   std::uint64_t Size() const override { return size_; }
-
-  Result<FileVersion> Version() override {
-    struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0) return LastError();
-    return VersionOf(info);
-  }
 
   int fd() const { return fd_.get(); }
 
@@ -107,6 +93,10 @@ class PosixWritableFile final : public WritableFile {
 
   Status Close() override { return fd_.Close() == 0 ? Status() : LastError(); }
 
+  Status CopyExtraAttributesFrom(const FilePath& like) override {
+    return CopyExtraAttributes(like, fd_.get());
+  }
+
  private:
   FileDescriptor fd_;
 };
@@ -116,6 +106,8 @@ class PosixWritableFile final : public WritableFile {
 Result<std::unique_ptr<PosixReadableFile>> Open(const FilePath& path, int flags) {
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0 && errno == EISDIR) return SystemError{reason::kFolder};
+  // A program holding a write lease (a file server) is writing the file.
+  if (fd < 0 && errno == EWOULDBLOCK) return SystemError{reason::kInUse};
   if (fd < 0) return LastError();
   FileDescriptor guard(fd);
   struct stat info {};
@@ -127,109 +119,75 @@ Result<std::unique_ptr<PosixReadableFile>> Open(const FilePath& path, int flags)
                                              static_cast<std::uint64_t>(info.st_size));
 }
 
-// Calls `visit` with each entry's name; nothing when the folder cannot be
-// read. Entries of /proc may vanish while they are read.
-void ForEachEntry(const std::string& folder, const std::function<void(const std::string&)>& visit) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    visit(entry->path().filename().string());
+// FUSE file systems (exfat-fuse, ntfs-3g) make a rename over an existing
+// name out of several steps, and ntfs-3g's go wrong for names near the
+// limit, leaving the old file under a name of its own making.
+bool OnFuse(const FilePath& path) {
+  constexpr decltype(statfs::f_type) kFuseMagic = 0x65735546;
+  struct statfs info {};
+  return ::statfs(FolderOf(path).c_str(), &info) == 0 && info.f_type == kFuseMagic;
+}
+
+bool NamesSameFile(const FilePath& path, const struct stat& file) {
+  struct stat named {};
+  return ::stat(path.c_str(), &named) == 0 && named.st_dev == file.st_dev &&
+         named.st_ino == file.st_ino;
+}
+
+// Held by flock, which any user may take on any file it can open and which
+// the system lets go when the program dies.
+class PosixHeldTaskFile final : public HeldTaskFile {
+ public:
+  PosixHeldTaskFile(std::unique_ptr<PosixReadableFile> file, const struct stat& info,
+                    ReadLease lease)
+      : file_(std::move(file)), info_(info), lease_(lease), leased_(lease.Held()) {}
+  ~PosixHeldTaskFile() override { lease_.Release(); }
+
+  std::uint64_t Size() const override { return file_->Size(); }
+  Status ReadAt(std::uint64_t offset, std::span<char> out) override {
+    return file_->ReadAt(offset, out);
   }
-}
 
-bool OpenForWriting(const std::string& fdinfo) {
-  std::ifstream in(fdinfo);
-  for (std::string key; in >> key;) {
-    if (key != "flags:") continue;
-    std::string octal;
-    in >> octal;
-    return (std::strtoul(octal.c_str(), nullptr, 8) & O_ACCMODE) != O_RDONLY;
+  // A broken lease is given back at once: the program that asked to write
+  // waits until then.
+  Status CheckNoWriter() override {
+    if (leased_ && !lease_.Held()) {
+      lease_.Release();
+      written_ = true;
+    }
+    if (!leased_ && WritersInProc(file_->fd(), info_) != Writers::kNone) written_ = true;
+    struct stat now {};
+    if (!written_ && (::fstat(file_->fd(), &now) != 0 || !Unwritten(VersionOf(now)))) {
+      written_ = true;
+    }
+    return written_ ? Status(SystemError{reason::kInUse}) : Status();
   }
-  return false;
-}
 
-// Whether any process, this one through any descriptor but `own_fd`
-// included, has `file` open for writing, as far as this user may see:
-// another user's processes are hidden from it.
-bool HeldForWritingElsewhere(int own_fd, const struct stat& file) {
-  const std::string self = std::to_string(::getpid()), own = std::to_string(own_fd);
-  bool held = false;
-  ForEachEntry("/proc", [&](const std::string& pid) {
-    if (held || pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) return;
-    const std::string process = "/proc/" + pid;
-    ForEachEntry(process + "/fd", [&](const std::string& fd) {
-      if (held || (pid == self && fd == own)) return;
-      struct stat info {};
-      if (::stat((process + "/fd/" + fd).c_str(), &info) != 0) return;
-      if (info.st_dev != file.st_dev || info.st_ino != file.st_ino) return;
-      held = OpenForWriting(process + "/fdinfo/" + fd);
-    });
-  });
-  return held;
-}
-
-// What a read lease says of `path`: refused while any process, of any user,
-// has the file open for writing. Nothing where no lease can be had (another
-// user's file, or a file system without leases).
-std::optional<bool> OpenForWritingByLease(const FilePath& path) {
-  FileDescriptor reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (reader.get() < 0) return std::nullopt;
-  if (::fcntl(reader.get(), F_SETLEASE, F_RDLCK) == 0) {
-    (void)::fcntl(reader.get(), F_SETLEASE, F_UNLCK);
-    return false;
+  Status HoldAlso(const FilePath& replacement) override {
+    FileDescriptor fd(::open(replacement.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return LastError();
+    also_held_.push_back(std::make_unique<FileDescriptor>(fd.release()));
+    return {};
   }
-  if (errno == EAGAIN) return true;
-  return std::nullopt;
-}
 
-bool ThisUserIsIn(gid_t group) {
-  if (::getegid() == group) return true;
-  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-  int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
-  groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-  return std::find(groups.begin(), groups.end(), group) != groups.end();
-}
+  void LetGoBeforeReplace() override { replacing_ = true; }
 
-// False too for a user the system does not know by name.
-bool UserIsIn(uid_t user, gid_t group) {
-  std::vector<char> buffer(16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return false;
-  if (entry.pw_gid == group) return true;
-  int count = 64;
-  std::vector<gid_t> groups;
-  do {
-    groups.resize(static_cast<std::size_t>(count));
-  } while (::getgrouplist(entry.pw_name, entry.pw_gid, groups.data(), &count) < 0 &&
-           count > static_cast<int>(groups.size()));
-  groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-  return std::find(groups.begin(), groups.end(), group) != groups.end();
-}
-
-// A rewrite puts a new file of this user's in the task file's place. Where
-// that file is another user's, the folder must let this user replace it, and
-// the new file, which can keep the mode but not the owner, must leave its
-// owner and its group the access they had.
-Status CheckNewFileCanTakeItsPlace(const FilePath& path, const struct stat& file) {
-  const uid_t me = ::geteuid();
-  if (me == 0 || me == file.st_uid) return {};
-  struct stat folder {};
-  if (::stat(FolderOf(path).c_str(), &folder) != 0) return LastError();
-  if ((folder.st_mode & S_ISVTX) && me != folder.st_uid) {
-    return SystemError{reason::kOwnedByOtherInStickyFolder};
+ private:
+  // The replace links and renames the file, which changes its status time.
+  bool Unwritten(const FileVersion& now) const {
+    const FileVersion opened = VersionOf(info_);
+    if (replacing_) return now.size == opened.size && now.modified == opened.modified;
+    return now == opened;
   }
-  const gid_t new_group = ThisUserIsIn(file.st_gid) ? file.st_gid : ::getegid();
-  const mode_t owner = (file.st_mode >> 6) & 6, group = (file.st_mode >> 3) & 6,
-               others = file.st_mode & 6;
-  const mode_t owner_keeps = others | (UserIsIn(file.st_uid, new_group) ? group : 0);
-  const mode_t group_keeps = new_group == file.st_gid ? group : others;
-  if ((owner & ~owner_keeps) || (group & ~group_keeps)) {
-    return SystemError{reason::kOwnerWouldLoseAccess};
-  }
-  return {};
-}
+
+  std::unique_ptr<PosixReadableFile> file_;
+  struct stat info_;
+  bool replacing_ = false;
+  ReadLease lease_;
+  bool leased_;
+  bool written_ = false;
+  std::vector<std::unique_ptr<FileDescriptor>> also_held_;
+};
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -254,22 +212,30 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<ReadableFile>(std::move(opened.value()));
   }
 
-  // Whether another program writes the file is asked before this one opens
-  // it for writing: a lease first, as it is cheap and sees every user's
-  // programs, else /proc.
-  Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) override {
-    const std::optional<bool> held = OpenForWritingByLease(path);
-    auto opened = Open(path, O_RDWR);
+  // Opened for reading only, as a read lease needs; whether the file may be
+  // written is asked of the system instead.
+  Result<std::unique_ptr<HeldTaskFile>> OpenForRewrite(const FilePath& path) override {
+    auto opened = Open(path, O_RDONLY);
     if (!opened.ok()) return opened.error();
+    const int fd = opened.value()->fd();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      return errno == EWOULDBLOCK ? SystemError{reason::kInUse} : LastError();
+    }
     struct stat info {};
-    if (::fstat(opened.value()->fd(), &info) != 0) return LastError();
+    if (::fstat(fd, &info) != 0) return LastError();
+    // Another rewrite gave the name a new file between the open and the lock.
+    if (!NamesSameFile(path, info)) return SystemError{reason::kInUse};
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return LastError();
     if (Status status = CheckNewFileCanTakeItsPlace(path, info); !status.ok()) {
       return status.error();
     }
-    if (held ? *held : HeldForWritingElsewhere(opened.value()->fd(), info)) {
-      return SystemError{reason::kInUse};
-    }
-    return std::unique_ptr<ReadableFile>(std::move(opened.value()));
+    ReadLease lease;
+    Writers writers = lease.Take(fd);
+    if (writers == Writers::kCannotTell) writers = WritersInProc(fd, info);
+    if (writers == Writers::kSome) return SystemError{reason::kInUse};
+    if (writers == Writers::kCannotTell) return SystemError{reason::kWritersUnknown};
+    return std::unique_ptr<HeldTaskFile>(
+        new PosixHeldTaskFile(std::move(opened.value()), info, lease));
   }
 
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
@@ -294,11 +260,14 @@ class PosixFileSystem final : public FileSystem {
   }
 
   // A second name where the file system has hard links (ext4, tmpfs), so the
-  // task file's name never goes missing; a move where it has none (exFAT).
+  // task file's name never goes missing; a move where it has none (exFAT),
+  // and on FUSE, which renames over a name in steps of its own anyway.
   Status ReplaceKeepingBackup(const FilePath& target, const FilePath& replacement,
                               const FilePath& backup) override {
-    bool linked = ::link(target.c_str(), backup.c_str()) == 0;
-    if (!linked && errno == EEXIST) return LastError();
+    const bool fuse = OnFuse(target);
+    bool linked = !fuse && ::link(target.c_str(), backup.c_str()) == 0;
+    if (!linked && (fuse ? Exists(backup) : errno == EEXIST))
+      return SystemError{std::strerror(EEXIST)};
     if (!linked && std::rename(target.c_str(), backup.c_str()) != 0) return LastError();
     if (std::rename(replacement.c_str(), target.c_str()) == 0) return {};
     SystemError error = LastError();
@@ -311,6 +280,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   Status RenameReplacing(const FilePath& from, const FilePath& to) override {
+    if (OnFuse(to) && Exists(to) && ::unlink(to.c_str()) != 0) return LastError();
     return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : LastError();
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "taskfile/file_system.h"
 #include "taskfile/long_path_win32.h"
@@ -33,6 +34,7 @@ SystemError LastError() { return ErrorFromCode(GetLastError()); }
 class Handle {
  public:
   explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(Handle&& other) noexcept : handle_(other.release()) {}
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   ~Handle() { Close(); }
@@ -57,8 +59,9 @@ class Win32ReadableFile final : public ReadableFile {
   Win32ReadableFile(HANDLE handle, std::uint64_t size) : handle_(handle), size_(size) {}
 
   std::uint64_t Size() const override { return size_; }
+  HANDLE handle() const { return handle_.get(); }
 
-  Result<FileVersion> Version() override {
+  Result<FileVersion> Version() {
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO times{};
     if (!GetFileInformationByHandle(handle_.get(), &info) ||
@@ -108,11 +111,14 @@ class Win32WritableFile final : public WritableFile {
 
   Status Close() override { return handle_.Close() ? Status() : LastError(); }
 
+  // ReplaceFileW carries the old file's security, attributes and streams.
+  Status CopyExtraAttributesFrom(const FilePath&) override { return {}; }
+
  private:
   Handle handle_;
 };
 
-Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access, DWORD sharing) {
+Result<std::unique_ptr<Win32ReadableFile>> Open(const FilePath& path, DWORD access, DWORD sharing) {
   // CreateFileW would refuse a folder only as "access denied".
   DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -136,16 +142,72 @@ Result<std::unique_ptr<ReadableFile>> Open(const FilePath& path, DWORD access, D
     return ErrorFromCode(ERROR_ACCESS_DENIED);
   }
   std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  return std::unique_ptr<ReadableFile>(new Win32ReadableFile(guard.release(), size));
+  return std::make_unique<Win32ReadableFile>(guard.release(), size);
 }
 
-// A final path as GetFinalPathNameByHandleW gives it, without the "\\?\"
-// it puts before a drive letter, so that messages show the usual form.
-FilePath WithoutLongPathPrefix(std::wstring path) {
-  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
-  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
-  return path;
+// The turn to rewrite one task file: a semaphore named after the file's
+// identity on its volume, whatever path reaches it, in every session's
+// namespace. Taken by one rewrite at a time, whichever program or user; the
+// system frees it with the last program that has it open.
+Result<Handle> TakeTurnToRewrite(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return LastError();
+  wchar_t name[64];
+  swprintf(name, 64, L"Global\\Orvanta.rewrite.%08lx.%08lx%08lx", info.dwVolumeSerialNumber,
+           info.nFileIndexHigh, info.nFileIndexLow);
+  Handle turn(CreateSemaphoreW(nullptr, 1, 1, name));
+  // Made by another user's rewrite, which is running.
+  if (!turn.get() && GetLastError() == ERROR_ACCESS_DENIED) return SystemError{reason::kInUse};
+  if (!turn.get()) return LastError();
+  if (WaitForSingleObject(turn.get(), 0) != WAIT_OBJECT_0) return SystemError{reason::kInUse};
+  return turn;
 }
+
+class Win32HeldTaskFile final : public HeldTaskFile {
+ public:
+  Win32HeldTaskFile(std::unique_ptr<Win32ReadableFile> file, FileVersion opened, Handle turn)
+      : file_(std::move(file)), size_(file_->Size()), opened_(opened) {
+    turns_.push_back(std::move(turn));
+  }
+  ~Win32HeldTaskFile() override {
+    for (const Handle& turn : turns_) ReleaseSemaphore(turn.get(), 1, nullptr);
+  }
+
+  std::uint64_t Size() const override { return size_; }
+  Status ReadAt(std::uint64_t offset, std::span<char> out) override {
+    return file_->ReadAt(offset, out);
+  }
+
+  // While the file is open here, its sharing keeps writers out, and only a
+  // program that held it before could have written it.
+  Status CheckNoWriter() override {
+    if (!file_) return {};
+    Result<FileVersion> now = file_->Version();
+    if (!now.ok() || !(now.value() == opened_)) return SystemError{reason::kInUse};
+    return {};
+  }
+
+  // Asking for its attributes only is never refused for sharing, so the
+  // new file may stay open for writing meanwhile.
+  Status HoldAlso(const FilePath& replacement) override {
+    Handle file(CreateFileW(LongPathForm(replacement).c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+    Result<Handle> turn = TakeTurnToRewrite(file.get());
+    if (!turn.ok()) return turn.error();
+    turns_.push_back(std::move(turn.value()));
+    return {};
+  }
+
+  void LetGoBeforeReplace() override { file_.reset(); }
+
+ private:
+  std::unique_ptr<Win32ReadableFile> file_;
+  std::uint64_t size_;
+  FileVersion opened_;
+  std::vector<Handle> turns_;
+};
 
 class Win32FileSystem final : public FileSystem {
  public:
@@ -166,7 +228,7 @@ class Win32FileSystem final : public FileSystem {
       if (length == 0) return LastError();
       if (length < target.size()) {
         target.resize(length);
-        return WithoutLongPathPrefix(std::move(target));
+        return UsualPathForm(target);
       }
       target.resize(length);
     }
@@ -179,13 +241,22 @@ class Win32FileSystem final : public FileSystem {
   // Other programs may go on reading, writing or renaming the file meanwhile,
   // as they could before it was opened here.
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    auto opened = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!opened.ok()) return opened.error();
+    return std::unique_ptr<ReadableFile>(std::move(opened.value()));
   }
 
   // Sharing only reading: a program that holds the file for writing makes
   // this fail, and none can open it for writing, or rename it, until closed.
-  Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) override {
-    return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+  Result<std::unique_ptr<HeldTaskFile>> OpenForRewrite(const FilePath& path) override {
+    auto opened = Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+    if (!opened.ok()) return opened.error();
+    Result<FileVersion> version = opened.value()->Version();
+    if (!version.ok()) return version.error();
+    Result<Handle> turn = TakeTurnToRewrite(opened.value()->handle());
+    if (!turn.ok()) return turn.error();
+    return std::unique_ptr<HeldTaskFile>(
+        new Win32HeldTaskFile(std::move(opened.value()), version.value(), std::move(turn.value())));
   }
 
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,

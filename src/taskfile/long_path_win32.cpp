@@ -19,4 +19,10 @@ std::wstring LongPathForm(const FilePath& path) {
   return L"\\\\?\\" + full;
 }
 
+FilePath UsualPathForm(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
+  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+  return path;
+}
+
 }  // namespace orvanta

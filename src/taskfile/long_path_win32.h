@@ -14,4 +14,9 @@ namespace orvanta {
 // already in that form stay as they are.
 std::wstring LongPathForm(const FilePath& path);
 
+// The usual form of a path Windows hands back in the long one
+// (GetFinalPathNameByHandleW): "C:\..." and "\\server\share\...", so that
+// messages show what users know; any other path as it is.
+FilePath UsualPathForm(const std::wstring& path);
+
 }  // namespace orvanta

@@ -15,6 +15,13 @@ inline constexpr const char* kOwnedByOtherInStickyFolder =
     "任务文件属于其他用户，而它所在的文件夹只允许文件的所有者替换文件。";
 inline constexpr const char* kOwnerWouldLoseAccess =
     "任务文件属于其他用户，修改后它的所有者或同组用户将无法再读写它。";
+inline constexpr const char* kWritersUnknown =
+    "无法确定任务文件是否正被其他程序写入（例如它属于其他用户），为免丢失那个程序写入的内容，没有修"
+    "改。";
+inline constexpr const char* kGroupWouldLoseAccess =
+    "你不在任务文件的所属组中，修改后该组的用户将无法再读写它。";
+inline constexpr const char* kAttributeNotKept = "新文件无法保留任务文件的这项属性：";
+inline constexpr const char* kAccessControlList = "访问控制列表（ACL）";
 inline constexpr const char* kCannotCreateInFolder = "无法在文件夹中创建文件：";
 
 }  // namespace orvanta::reason

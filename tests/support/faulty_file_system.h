@@ -45,8 +45,11 @@ class FaultyFileSystem final : public FileSystem {
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
     return Allow("OpenForReading") ? Wrap(System().OpenForReading(path)) : kInjectedFailure;
   }
-  Result<std::unique_ptr<ReadableFile>> OpenForRewrite(const FilePath& path) override {
-    return Allow("OpenForRewrite") ? Wrap(System().OpenForRewrite(path)) : kInjectedFailure;
+  Result<std::unique_ptr<HeldTaskFile>> OpenForRewrite(const FilePath& path) override {
+    if (!Allow("OpenForRewrite")) return kInjectedFailure;
+    auto opened = System().OpenForRewrite(path);
+    if (!opened.ok()) return opened.error();
+    return std::unique_ptr<HeldTaskFile>(new Held(std::move(opened.value()), *this));
   }
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
                                                   const FilePath& like) override {
@@ -90,13 +93,27 @@ class FaultyFileSystem final : public FileSystem {
   struct Reader final : ReadableFile {
     Reader(std::unique_ptr<ReadableFile> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
     std::uint64_t Size() const override { return file->Size(); }
-    Result<FileVersion> Version() override {
-      return owner.Allow("Version") ? file->Version() : kInjectedFailure;
-    }
     Status ReadAt(std::uint64_t offset, std::span<char> out) override {
       return owner.Allow("ReadAt") ? file->ReadAt(offset, out) : kInjectedFailure;
     }
     std::unique_ptr<ReadableFile> file;
+    FaultyFileSystem& owner;
+  };
+
+  struct Held final : HeldTaskFile {
+    Held(std::unique_ptr<HeldTaskFile> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
+    std::uint64_t Size() const override { return file->Size(); }
+    Status ReadAt(std::uint64_t offset, std::span<char> out) override {
+      return owner.Allow("ReadAt") ? file->ReadAt(offset, out) : kInjectedFailure;
+    }
+    Status CheckNoWriter() override {
+      return owner.Allow("CheckNoWriter") ? file->CheckNoWriter() : kInjectedFailure;
+    }
+    Status HoldAlso(const FilePath& path) override {
+      return owner.Allow("HoldAlso") ? file->HoldAlso(path) : kInjectedFailure;
+    }
+    void LetGoBeforeReplace() override { file->LetGoBeforeReplace(); }
+    std::unique_ptr<HeldTaskFile> file;
     FaultyFileSystem& owner;
   };
 
@@ -112,6 +129,10 @@ class FaultyFileSystem final : public FileSystem {
       return file->Sync();
     }
     Status Close() override { return owner.Allow("Close") ? file->Close() : kInjectedFailure; }
+    Status CopyExtraAttributesFrom(const FilePath& like) override {
+      return owner.Allow("CopyExtraAttributesFrom") ? file->CopyExtraAttributesFrom(like)
+                                                    : kInjectedFailure;
+    }
     std::unique_ptr<WritableFile> file;
     FilePath path;
     FaultyFileSystem& owner;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <set>
 
@@ -119,7 +120,7 @@ TEST_P(AddressRewrite, ChangesOnlyTheAddressWhateverFailsOnTheWay) {
   FaultyFileSystem counter;
   const RewriteReport done = Rewrite(counter);
   const std::vector<std::string>& operations = counter.operations;
-  ASSERT_EQ(Outcome(), "new");
+  ASSERT_EQ(Outcome(), "new") << (done.error ? done.error->reason : "");
   const bool keeps = GetParam().keeps_left_over;
   EXPECT_EQ(done.kept_backup, keeps ? FilePath(kept_now_) : FilePath());
   EXPECT_EQ(ReadBytes(kept_now_), keeps ? left_over_ : "");
@@ -153,6 +154,44 @@ std::string PatternBytes(std::size_t count, unsigned seed = 1) {
   std::string bytes(count, '\0');
   for (char& byte : bytes) byte = static_cast<char>(random() & 0xFF);
   return bytes;
+}
+
+// Two windows, or two users of a shared folder, press Modify on one task
+// file: the second rewrite starts at each operation of the first in turn.
+// Once the first holds the file, the second is refused with nothing touched
+// and the first is made whole. The addresses are of one length, so that no
+// length check can refuse the second instead.
+TEST(TwoRewrites, TheSecondIsRefusedWhileTheFirstHoldsTheFile) {
+  TempFolder folder;
+  const fs::path path = folder / "任务.td.cfg";
+  const TaskFileParts old_parts{
+      .name = "n", .address = "http://old/", .remainder = PatternBytes(3 << 20)};
+  const TaskLengths as_loaded{old_parts.NameLength(), old_parts.AddressLength()};
+  TaskFileParts first_parts = old_parts;
+  first_parts.address = "http://1st/";
+
+  for (int at = 0;; ++at) {
+    WriteBytes(path, BuildTaskFile(old_parts));
+    FaultyFileSystem first;
+    std::optional<RewriteReport> second;
+    bool held = false;
+    first.before_each = [&](const std::string& operation) {
+      if (static_cast<int>(first.operations.size()) == at) {
+        second = RewriteAddress(path, as_loaded, "http://2nd/", SystemFileSystem());
+        // Made before the first opened the file, the second change is only
+        // overwritten.
+        EXPECT_EQ(second->error ? second->error->reason : "",
+                  held ? "任务文件正被其他程序使用，请先关闭该程序再修改。" : "")
+            << "second started at " << operation;
+      }
+      held |= operation == "OpenForRewrite";
+    };
+    const RewriteReport report = RewriteAddress(path, as_loaded, "http://1st/", first);
+    if (!second) break;  // the first ran out of operations
+    EXPECT_FALSE(report.error) << report.error->reason;
+    EXPECT_TRUE(ReadBytes(path) == BuildTaskFile(first_parts));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1);
+  }
 }
 
 // What makes the sweep's outcomes differ: files that take several copy

@@ -2,12 +2,15 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "support/faulty_file_system.h"
@@ -54,12 +57,6 @@ bool InChild(const std::function<bool()>& check, const User& user = kNobody) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void Append(const fs::path& path, int fd, const std::string& bytes) {
-  if (fd < 0) fd = open(path.c_str(), O_WRONLY | O_APPEND);
-  (void)write(fd, bytes.data(), bytes.size());
-  close(fd);
-}
-
 class FileSystemPosix : public ::testing::Test {
  protected:
   TempFolder folder_;
@@ -86,6 +83,9 @@ TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
                                                all, RewriteStep::kCreateNewFile},
                                     {all, owner_read | others_read, RewriteStep::kOpenTaskFile}}) {
     WriteBytes(path_, bytes_);
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown(path_.c_str(), kNobody.uid, kNobody.gid), 0);
+    }
     fs::permissions(path_, file);
     fs::permissions(folder_.path(), folder);
     EXPECT_TRUE(InChild([&] {
@@ -122,80 +122,195 @@ TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) 
   EXPECT_EQ(fs::status(target).permissions(), permissions);
 }
 
-// The download manager keeps its task file open and writes its progress
-// into it. While a program holds the file for writing, or writes it during
-// the rewrite, the rewrite is refused and what it writes stays. A lease sees
-// the holder where this user owns the file, /proc where another user does.
+// The download manager keeps its task file open and writes its progress in
+// place. A program that has the file open for writing when the rewrite
+// starts, or opens it for writing before the new content is in place and
+// durable, keeps its file and finds what it writes there: the rewrite is
+// refused. Readers, and programs that hold only a read lease, stop nothing.
+// Where it cannot be known whether a program writes (another user's file,
+// whose holders this user cannot see), the rewrite is refused too.
 TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
-  using enum RewriteStep;
-  for (auto [holder_flags, during, owned_by_daemon, refused_at] :
-       {std::tuple{O_WRONLY | O_APPEND, false, false, std::optional(kOpenTaskFile)},
-        {O_RDWR | O_APPEND, false, false, kOpenTaskFile},
-        {O_RDONLY, false, false, std::nullopt},  // a reader stops nothing
-        {-1, true, false, kCheckNotWritten},
-        {O_WRONLY | O_APPEND, false, true, kOpenTaskFile}}) {
-    if (owned_by_daemon && geteuid() != 0) continue;  // needs root to act as others
-    SCOPED_TRACE(::testing::Message() << holder_flags << " " << owned_by_daemon);
+  const std::string in_use = "任务文件正被其他程序使用，请先关闭该程序再修改。";
+  const std::string unknown =
+      "无法确定任务文件是否正被其他程序写入（例如它属于其他用户），为免丢失那个程序写入的内容，没有"
+      "修改。";
+  struct Row {
+    const char* label;
+    int flags;         // how the other program opens the file; -1: it does not
+    const char* when;  // the rewrite's operation before which it opens; "": before the rewrite
+    int lease;         // the lease it holds; -1: none
+    bool daemons_file;
+    std::string refusal;
+  };
+  const Row rows[] = {
+      {"writer", O_WRONLY, "", -1, false, in_use},
+      {"reader and writer", O_RDWR, "", -1, false, in_use},
+      {"reader", O_RDONLY, "", -1, false, ""},
+      {"file server reading", O_RDONLY, "", F_RDLCK, false, ""},
+      {"file server writing", O_RDWR, "", F_WRLCK, false, in_use},
+      {"opens to write during the copy", O_RDWR, "ReadAt", -1, false, in_use},
+      {"opens to write before the copy is durable", O_WRONLY, "CheckNoWriter", -1, false, in_use},
+      {"opens to write once the copy has the name", O_RDWR, "SyncFolderOf", -1, false, in_use},
+      {"writer of another user's file", O_WRONLY, "", -1, true, in_use},
+      {"another user's file", -1, "", -1, true, unknown},
+  };
+  std::string written = bytes_;
+  written.replace(written.size() - 3, 3, "OLD");  // progress, in place: the size stays
+  for (const Row& row : rows) {
+    if (row.daemons_file && geteuid() != 0) continue;  // needs root to act as others
+    SCOPED_TRACE(row.label);
     WriteBytes(path_, bytes_);
-    if (owned_by_daemon) {
+    if (row.daemons_file) {
       // exFAT has no owners: another user's file cannot be made there.
       if (chown(path_.c_str(), Account("daemon").uid, Account("daemon").gid) != 0) continue;
       fs::permissions(path_, static_cast<fs::perms>(0666));
       fs::permissions(folder_.path(), fs::perms::all);
     }
-    auto rewrite = [&, holder_flags = holder_flags, during = during, refused_at = refused_at] {
-      const int holder = holder_flags < 0 ? -1 : open(path_.c_str(), holder_flags);
+    auto rewrite = [&] {
+      // Asked to write while the rewrite holds its lease, the program waits
+      // (here: fails at once, as a non-blocking open does) until it goes.
+      // It looked the name up before the rewrite began; it may open the file
+      // only after the name went to the new one.
+      const int looked_up = open(path_.c_str(), O_PATH);
+      const std::string old_file = "/proc/self/fd/" + std::to_string(looked_up);
+      int holder = -1;
+      auto open_holder = [&] {
+        holder = open(old_file.c_str(), row.flags | O_NONBLOCK);
+        if (holder >= 0 && row.lease >= 0) {
+          (void)fcntl(holder, F_SETSIG, SIGURG);  // a break must not end the test
+          if (fcntl(holder, F_SETLEASE, row.lease) != 0) return;
+        }
+      };
+      if (*row.when == '\0' && row.flags >= 0) open_holder();
       FaultyFileSystem file_system;
       file_system.before_each = [&](const std::string& operation) {
-        if (during && operation == "Sync") Append(path_, -1, "during ");
+        if (holder < 0 && operation == row.when) open_holder();
       };
       const auto error = RewriteAddress(path_, {1, 3}, "new", file_system).error;
-      if (holder >= 0) Append(path_, holder, holder_flags == O_RDONLY ? "" : "after");
-      if (!refused_at) return !error;
-      return error && error->step == *refused_at &&
-             error->reason == "任务文件正被其他程序使用，请先关闭该程序再修改。";
+      if (row.lease >= 0) (void)fcntl(holder, F_SETLEASE, F_UNLCK);
+      if (row.flags != O_RDONLY && row.flags >= 0) {
+        if (holder < 0) holder = open(old_file.c_str(), row.flags);
+        (void)pwrite(holder, "OLD", 3, static_cast<off_t>(bytes_.size() - 3));
+      }
+      close(holder);
+      close(looked_up);
+      return row.refusal.empty() ? !error : error && error->reason == row.refusal;
     };
-    EXPECT_TRUE(owned_by_daemon ? InChild(rewrite, Account("bin")) : rewrite());
-    EXPECT_EQ(ReadBytes(path_), !refused_at ? BuildTaskFile({.name = "n", .address = "new"})
-                                            : bytes_ + (during ? "during " : "after"));
+    EXPECT_TRUE(row.daemons_file ? InChild(rewrite, Account("bin")) : rewrite());
+    const std::string expected = !row.refusal.empty()
+                                     ? row.flags >= 0 ? written : bytes_
+                                     : BuildTaskFile({.name = "n", .address = "new"});
+    EXPECT_EQ(ReadBytes(path_), expected);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
   }
 }
 
-// In a folder shared by a group, the new file keeps the task file's group
-// and mode, and is refused where its owner or group would lose access; in a
-// folder where only owners replace files (sticky, like /tmp), another's file
-// is refused before anything is touched.
+// A new file must leave the task file to the same people. Another user's
+// file is refused before anything is touched: where the new file would take
+// away its owner's or group's access, where the folder lets only owners
+// replace files (sticky, like /tmp), and otherwise as this user cannot see
+// whether that user's programs write it. The owner's own file keeps its
+// group, or is refused where the owner may not give it that group.
 TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
-  const User owner = Account("daemon"), group_member = Account("bin", {owner.gid}),
-             outsider_group = Account("sys", {Account("bin").gid});
+  const User daemon = Account("daemon"), bin = Account("bin"),
+             bin_in_daemons_group = Account("bin", {daemon.gid}),
+             sys_in_bins_group = Account("sys", {bin.gid});
   const auto rw = static_cast<fs::perms>(0660), everyone = static_cast<fs::perms>(0666);
-  for (auto [label, folder_mode, file_gid, file_mode, modifier, refusal] :
-       {std::tuple{"group-shared", static_cast<fs::perms>(0770), owner.gid, rw, group_member, ""},
-        {"owner outside the group", static_cast<fs::perms>(0777), Account("bin").gid, rw,
-         outsider_group, "任务文件属于其他用户，修改后它的所有者或同组用户将无法再读写它。"},
-        {"sticky folder", static_cast<fs::perms>(01777), owner.gid, everyone, group_member,
-         "任务文件属于其他用户，而它所在的文件夹只允许文件的所有者替换文件。"}}) {
-    SCOPED_TRACE(label);
+  struct Row {
+    const char* label;
+    int folder_mode;
+    User owner;
+    gid_t file_gid;
+    fs::perms file_mode;
+    User modifier;
+    const char* refusal;
+  };
+  const Row rows[] = {
+      {"another's, group-shared", 0770, daemon, daemon.gid, rw, bin_in_daemons_group,
+       "无法确定任务文件是否正被其他程序写入（例如它属于其他用户），为免丢失那个程序写入的内容，没"
+       "有修改。"},
+      {"another's, owner outside the group", 0777, daemon, bin.gid, rw, sys_in_bins_group,
+       "任务文件属于其他用户，修改后它的所有者或同组用户将无法再读写它。"},
+      {"another's, sticky folder", 01777, daemon, daemon.gid, everyone, bin_in_daemons_group,
+       "任务文件属于其他用户，而它所在的文件夹只允许文件的所有者替换文件。"},
+      {"own, group kept", 0777, bin_in_daemons_group, daemon.gid, rw, bin_in_daemons_group, ""},
+      {"own, of a group the owner is not in", 0777, bin, daemon.gid, rw, bin,
+       "你不在任务文件的所属组中，修改后该组的用户将无法再读写它。"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
     for (const auto& entry : fs::directory_iterator(folder_.path())) fs::remove(entry.path());
     WriteBytes(path_, bytes_);
-    ASSERT_EQ(chown(path_.c_str(), owner.uid, file_gid), 0);
-    fs::permissions(path_, file_mode);
-    ASSERT_EQ(chown(folder_.path().c_str(), 0, owner.gid), 0);
-    fs::permissions(folder_.path(), folder_mode);
+    ASSERT_EQ(chown(path_.c_str(), row.owner.uid, row.file_gid), 0);
+    fs::permissions(path_, row.file_mode);
+    ASSERT_EQ(chown(folder_.path().c_str(), 0, daemon.gid), 0);
+    fs::permissions(folder_.path(), static_cast<fs::perms>(row.folder_mode));
     EXPECT_TRUE(InChild(
         [&] {
           auto error = RewriteAddress(path_, {1, 3}, "new").error;
-          return *refusal ? error && error->reason == refusal : !error;
+          return *row.refusal ? error && error->reason == row.refusal : !error;
         },
-        modifier));
+        row.modifier));
     struct stat info {};
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
-    EXPECT_EQ(info.st_gid, file_gid);
-    EXPECT_EQ(fs::status(path_).permissions(), file_mode);
-    EXPECT_EQ(ReadBytes(path_), *refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
+    EXPECT_EQ(info.st_gid, row.file_gid);
+    EXPECT_EQ(fs::status(path_).permissions(), row.file_mode);
+    EXPECT_EQ(ReadBytes(path_),
+              *row.refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
+  }
+}
+
+// An access control list that lets one more user write the task file, and
+// the attributes programs keep beside its bytes, stay with it; a list the
+// new file inherits from its folder does not stay where the task had none.
+TEST_F(FileSystemPosix, CarriesTheAccessListAndAttributesOver) {
+  // Version 2, then (tag, permissions, id) for each entry, in tag order:
+  // the owner, the user bin, the owning group, the mask, the others.
+  auto entry = [](std::uint16_t tag, std::uint16_t perms, std::uint32_t id) {
+    std::string bytes(8, '\0');
+    std::memcpy(bytes.data(), &tag, 2);
+    std::memcpy(bytes.data() + 2, &perms, 2);
+    std::memcpy(bytes.data() + 4, &id, 4);
+    return bytes;
+  };
+  const std::uint32_t none = 0xFFFFFFFF;
+  const std::string acl = std::string("\2\0\0\0", 4) + entry(0x01, 6, none) +
+                          entry(0x02, 6, Account("bin").uid) + entry(0x04, 4, none) +
+                          entry(0x10, 6, none) + entry(0x20, 4, none);
+  const std::string default_acl = std::string("\2\0\0\0", 4) + entry(0x01, 7, none) +
+                                  entry(0x02, 7, Account("sys").uid) + entry(0x04, 5, none) +
+                                  entry(0x10, 7, none) + entry(0x20, 5, none);
+  const std::vector<std::pair<std::string, std::string>> kept = {
+      {"user.xdg.origin.url", "http://old/"}, {"system.posix_acl_access", acl}};
+  auto attribute = [&](const char* name) {
+    std::string value(256, '\0');
+    const ssize_t size = getxattr(path_.c_str(), name, value.data(), value.size());
+    value.resize(size < 0 ? 0 : static_cast<std::size_t>(size));
+    return value;
+  };
+  for (bool with_attributes : {true, false}) {
+    SCOPED_TRACE(with_attributes ? "with attributes" : "without");
+    if (setxattr(folder_.path().c_str(), "system.posix_acl_default", default_acl.data(),
+                 default_acl.size(), 0) != 0) {
+      GTEST_SKIP() << "no access control lists here";
+    }
+    fs::remove(path_);
+    WriteBytes(path_, bytes_);
+    (void)removexattr(path_.c_str(), "system.posix_acl_access");  // the folder's
+    for (const auto& [name, value] : kept) {
+      if (with_attributes && setxattr(path_.c_str(), name.c_str(), value.data(), value.size(), 0)) {
+        GTEST_SKIP() << "no " << name << " here";
+      }
+    }
+    const fs::perms permissions = fs::status(path_).permissions();
+    ASSERT_FALSE(RewriteAddress(path_, {1, 3}, "new").error);
+    EXPECT_EQ(ReadBytes(path_), BuildTaskFile({.name = "n", .address = "new"}));
+    for (const auto& [name, value] : kept) {
+      EXPECT_EQ(attribute(name.c_str()), with_attributes ? value : "") << name;
+    }
+    EXPECT_EQ(fs::status(path_).permissions(), permissions);
   }
 }
 

@@ -69,7 +69,9 @@ TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
   }
 }
 
-// Every file function is handed the form that takes any length.
+// Every file function is handed the form that takes any length, and the
+// file a link names, as Windows hands it back in that form, is the path
+// the rewrite goes on with.
 TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
   wchar_t current[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, current);
@@ -84,6 +86,10 @@ TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
         {L"\\\\.\\NUL", L"\\\\.\\NUL"}}) {
     EXPECT_EQ(LongPathForm(given), made);
   }
+  for (const wchar_t* usual : {L"C:\\dl\\a.td.cfg", L"\\\\server\\share\\a.td.cfg"}) {
+    EXPECT_EQ(UsualPathForm(LongPathForm(usual)), FilePath(usual));
+  }
+  EXPECT_EQ(UsualPathForm(L"\\\\.\\NUL"), FilePath(L"\\\\.\\NUL"));
 }
 
 // A device is no file to read, even when named like a task file.

@@ -1,6 +1,7 @@
 #include "controller/task_controller.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <variant>
 
 #include "taskfile/address_rewrite.h"
@@ -32,9 +33,34 @@ bool IsPathSeparator(char32_t c) {
   return c < 0x80 && separators.find(static_cast<FilePath::value_type>(c)) != separators.npos;
 }
 
-// What a paste or a key adds around an address.
+// Unicode's space separators, U+0020 and U+3000 among them.
+bool IsSpace(char32_t c) {
+  return c == U' ' || c == U'\u00A0' || c == U'\u1680' || (c >= U'\u2000' && c <= U'\u200A') ||
+         c == U'\u202F' || c == U'\u205F' || c == U'\u3000';
+}
+
+// Characters that draw nothing and only steer how text is laid out.
+bool IsFormatCharacter(char32_t c) {
+  return c == U'\u00AD' || c == U'\u061C' || c == U'\u180E' || (c >= U'\u200B' && c <= U'\u200F') ||
+         (c >= U'\u202A' && c <= U'\u202E') || (c >= U'\u2060' && c <= U'\u206F') ||
+         (c >= U'\uFE00' && c <= U'\uFE0F') || c == U'\uFEFF';
+}
+
+// What a paste or a key adds around an address: line ends, tabs, and the
+// spaces and zero-width characters a web page carries along.
 bool IsTrimmed(char32_t c) {
-  return c == U' ' || c == U'\u3000' || c == U'\t' || c == U'\r' || c == U'\n';
+  return IsSpace(c) || c == U'\t' || c == U'\r' || c == U'\n' || c == U'\u200B' || c == U'\u2060' ||
+         c == U'\uFEFF';
+}
+
+// Shown as the user sees it, or by its code point where it draws nothing.
+std::string Named(char32_t c) {
+  if ((IsSpace(c) && c != U' ') || IsFormatCharacter(c)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    return code;
+  }
+  return CodePointsToUtf8(std::u32string_view(&c, 1));
 }
 
 // No address holds one: a line break or tab inside is a paste gone wrong.
@@ -46,7 +72,7 @@ std::string ListOf(const std::u32string& characters) {
   std::string list;
   for (char32_t c : characters) {
     if (!list.empty()) list += kListSeparator;
-    list += CodePointsToUtf8(std::u32string_view(&c, 1));
+    list += Named(c);
   }
   return list;
 }

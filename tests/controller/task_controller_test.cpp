@@ -160,6 +160,13 @@ TEST_F(TaskControllerTest, ShowsWhatEachStepLoadedAndSaysWhyNot) {
             "http://new/文件|http://a/😀ő😀.mkv|n|on » 任务文件无法保存新地址中的这些字符：😀、ő"},
            {"modify http://a/안녕.mkv",
             "http://new/文件|http://a/안녕.mkv|n|on » 任务文件无法保存新地址中的这些字符：안、녕"},
+           // Spaces and zero-width characters a web page adds go; named by
+           // their code points where they stand inside.
+           {"modify \uFEFF\u200Bhttp://new/文件\u00A0\u2060\u3000",
+            "http://new/文件|http://new/文件|n|on » 修改完成..."},
+           {"modify http://a/\u00A0b\u200Bc",
+            "http://new/文件|http://a/\u00A0b\u200Bc|n|on » "
+            "任务文件无法保存新地址中的这些字符：U+00A0、U+200B"},
            {"bytes r.td.cfg", changed},
            {"modify again", "again|again|n|on » 修改完成..."},  // the lengths the reload found
            // Started with paths, as a file manager's "Open with" does: each is

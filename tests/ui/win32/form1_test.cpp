@@ -191,6 +191,13 @@ TEST_F(Form1Test, LooksAsTheTableSays) {
   EXPECT_EQ(colours_of(Control::kText1), system_colours);
 }
 
+// A DPI function that fails (0, FALSE), as the fallbacks for Windows 7 and 8
+// must expect. WINAPI like the real one: on x86 the caller pops no arguments.
+template <class Result, class... Arguments>
+Result WINAPI MissingDpiFunction(Arguments...) {
+  return 0;
+}
+
 // Where Windows lacks the DPI functions of Windows 10 1607 (Windows 7 and 8),
 // the window takes the screen's DPI and scales the system's font itself:
 // it must come out the same, at start and once moved to 144 DPI.
@@ -207,10 +214,10 @@ TEST_F(Form1Test, LooksTheSameWithoutTheNewerDpiFunctions) {
     return seen;
   };
   const std::string with_them = measure(form_->hwnd());
-  late::GetDpiForWindow.StandIn([](HWND) -> UINT { return 0; });
-  late::GetDpiForSystem.StandIn([]() -> UINT { return 0; });
-  late::AdjustWindowRectExForDpi.StandIn([](RECT*, DWORD, BOOL, DWORD, UINT) { return FALSE; });
-  late::SystemParametersInfoForDpi.StandIn([](UINT, UINT, void*, UINT, UINT) { return FALSE; });
+  late::GetDpiForWindow.StandIn(MissingDpiFunction<UINT, HWND>);
+  late::GetDpiForSystem.StandIn(MissingDpiFunction<UINT>);
+  late::AdjustWindowRectExForDpi.StandIn(MissingDpiFunction<BOOL, RECT*, DWORD, BOOL, DWORD, UINT>);
+  late::SystemParametersInfoForDpi.StandIn(MissingDpiFunction<BOOL, UINT, UINT, void*, UINT, UINT>);
   auto without = Form1::Create(GetModuleHandleW(nullptr));
   const std::string without_them = measure(without->hwnd());
   without.reset();
@@ -266,6 +273,8 @@ OPENFILENAMEW handed;
 std::wstring handed_filter, handed_title, handed_file, handed_file_title;
 DWORD dialog_error = 0;
 
+DWORD WINAPI RecordedDialogError() { return dialog_error; }
+
 BOOL WINAPI RecordDialog(OPENFILENAMEW* dialog) {
   handed = *dialog;
   // Up to and with the two NULs that end the list.
@@ -280,7 +289,7 @@ BOOL WINAPI RecordDialog(OPENFILENAMEW* dialog) {
 
 TEST_F(Form1Test, OpenDialogIsHandedTheRecordAndToldFailures) {
   late::GetOpenFileNameW.StandIn(RecordDialog);
-  late::CommDlgExtendedError.StandIn([]() -> DWORD { return dialog_error; });
+  late::CommDlgExtendedError.StandIn(RecordedDialogError);
   std::string shown;
   auto user = HandleModals([&](HWND box) {
     shown = TextOf(box) + ": " + TextOf(GetDlgItem(box, 0xFFFF));
@@ -302,7 +311,8 @@ TEST_F(Form1Test, OpenDialogIsHandedTheRecordAndToldFailures) {
   late::CommDlgExtendedError.StandIn(nullptr);
   EXPECT_EQ(chosen + title, "keptkept");
 
-  EXPECT_EQ(handed.lStructSize, 136u);  // without the fields of Windows 2000, in a 64-bit exe
+  // Without the fields of Windows 2000: 76 bytes in a 32-bit exe, 136 in a 64-bit one.
+  EXPECT_EQ(handed.lStructSize, sizeof(void*) == 4 ? 76u : 136u);
   EXPECT_EQ(handed.hwndOwner, form_->hwnd());
   EXPECT_EQ(handed_filter, L"所有文件(*.*)\0*.*\0\0"s);
   EXPECT_EQ(handed.lpstrCustomFilter, nullptr);

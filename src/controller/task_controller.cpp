@@ -18,10 +18,13 @@ constexpr const char* kUnreadableMessage = "无法读取文件！\n";
 constexpr const char* kModifiedMessage = "修改完成...";
 constexpr const char* kModifyFailedMessage = "修改失败！原文件未改动。\n";
 constexpr const char* kOldContentInBackupMessage = "\n原文件内容保存在：\n";
-constexpr const char* kChangedSinceLoadedMessage = "任务文件已被改动，请重新打开！";
-constexpr const char* kKeptOldBackupMessage = "上次未完成的修改留下的备份已保存为：\n";
+constexpr const char* kChangedSinceLoadedMessage =
+    "修改失败！任务文件在打开后已被其他程序改动，请重新打开。";
+constexpr const char* kKeptOldBackupMessage =
+    "发现上次未完成的修改留下的备份文件，已将其另存为：\n";
 constexpr const char* kControlCharacterMessage = "新地址中不能有换行符或其他控制字符！";
-constexpr const char* kUnencodableMessage = "任务文件无法保存新地址中的这些字符：";
+constexpr const char* kUnencodableMessage = "新地址中的以下字符无法保存到任务文件：";
+constexpr const char* kUnencodableMessageEnd = "，地址未修改。";
 constexpr const char* kListSeparator = "、";
 
 constexpr std::size_t kTaskFileSuffixLength = 7;  // ".td.cfg"
@@ -151,7 +154,7 @@ void TaskController::ModifyAddress() {
   }
   const AnsiEncoding encoded = EncodeAnsi(address);
   if (!encoded.unencodable.empty()) {
-    view_.ShowMessage(kUnencodableMessage + ListOf(encoded.unencodable));
+    view_.ShowMessage(kUnencodableMessage + ListOf(encoded.unencodable) + kUnencodableMessageEnd);
     return;
   }
 

@@ -130,9 +130,9 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
 
   auto target = file_system.CreateNew(temporary, task_file);
   if (!target.ok()) {
-    return Failed(RewriteStep::kCreateNewFile, reason::kCannotCreateInFolder +
-                                                   PathToUtf8(temporary.parent_path()) + "\n" +
-                                                   target.error().message);
+    return Failed(RewriteStep::kCreateNewFile,
+                  reason::kCannotCreateInFolder + PathToUtf8(temporary.parent_path()) +
+                      reason::kCannotCreateInFolderEnd + target.error().message);
   }
   WritableFile& out = *target.value();
   Status status = old_content.HoldAlso(temporary);

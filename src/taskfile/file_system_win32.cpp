@@ -25,7 +25,9 @@ SystemError ErrorFromCode(DWORD code) {
                               message.back() == u' ' || message.back() == u'.')) {
     message.pop_back();
   }
-  if (message.empty()) return {reason::kSystemErrorNumber + std::to_string(code)};
+  if (message.empty()) {
+    return {reason::kSystemErrorNumber + std::to_string(code) + reason::kSystemErrorNumberEnd};
+  }
   return {Utf16ToUtf8(message)};
 }
 

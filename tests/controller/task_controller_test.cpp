@@ -157,16 +157,18 @@ TEST_F(TaskControllerTest, ShowsWhatEachStepLoadedAndSaysWhyNot) {
            {"modify http://a/\tb", "http://new/文件|http://a/\tb|n|on" + no_control},
            {"modify http://a/\u2028b", "http://new/文件|http://a/\u2028b|n|on" + no_control},
            {"modify http://a/😀ő😀.mkv",
-            "http://new/文件|http://a/😀ő😀.mkv|n|on » 任务文件无法保存新地址中的这些字符：😀、ő"},
+            "http://new/文件|http://a/😀ő😀.mkv|n|on » "
+            "新地址中的以下字符无法保存到任务文件：😀、ő，地址未修改。"},
            {"modify http://a/안녕.mkv",
-            "http://new/文件|http://a/안녕.mkv|n|on » 任务文件无法保存新地址中的这些字符：안、녕"},
+            "http://new/文件|http://a/안녕.mkv|n|on » "
+            "新地址中的以下字符无法保存到任务文件：안、녕，地址未修改。"},
            // Spaces and zero-width characters a web page adds go; named by
            // their code points where they stand inside.
            {"modify \uFEFF\u200Bhttp://new/文件\u00A0\u2060\u3000",
             "http://new/文件|http://new/文件|n|on » 修改完成..."},
            {"modify http://a/\u00A0b\u200Bc",
             "http://new/文件|http://a/\u00A0b\u200Bc|n|on » "
-            "任务文件无法保存新地址中的这些字符：U+00A0、U+200B"},
+            "新地址中的以下字符无法保存到任务文件：U+00A0、U+200B，地址未修改。"},
            {"bytes r.td.cfg", changed},
            {"modify again", "again|again|n|on » 修改完成..."},  // the lengths the reload found
            // Started with paths, as a file manager's "Open with" does: each is
@@ -183,7 +185,7 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   const std::string path = folder_.MakeTaskFile("a.td.cfg", {.address = "old"});
   const fs::path file = PathFromUtf8(path), backup = PathFromUtf8(path + ".bak");
   const std::string earlier = BuildTaskFile({.address = "earlier"});
-  const std::string kept = " » 上次未完成的修改留下的备份已保存为：\n" + path;
+  const std::string kept = " » 发现上次未完成的修改留下的备份文件，已将其另存为：\n" + path;
   WriteBytes(backup, earlier);
   Do("open a.td.cfg");
   // An earlier change's backup is kept, and the user told where.
@@ -193,9 +195,9 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   // refuses the new file is named.
   WriteBytes(backup, earlier);
   file_system_.crash_before = "CreateNew";
-  EXPECT_EQ(Do("modify newer"),
-            "new|newer|a|on » 修改失败！原文件未改动。\n无法在文件夹中创建文件：" +
-                PathToUtf8(folder_.path()) + "\ninjected failure" + kept + ".bak.2");
+  EXPECT_EQ(Do("modify newer"), "new|newer|a|on » 修改失败！原文件未改动。\n无法在文件夹“" +
+                                    PathToUtf8(folder_.path()) + "”中创建新文件：injected failure" +
+                                    kept + ".bak.2");
   EXPECT_EQ(Do("bytes a.td.cfg.bak.2"), earlier);
   file_system_ = FaultyFileSystem();
   for (const char* kept : {".bak.1", ".bak.2"}) fs::remove(PathFromUtf8(path + kept));
@@ -225,9 +227,12 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
     Do("open a.td.cfg");
     fs::remove(file);
     if (!now.empty()) WriteBytes(file, now);
-    EXPECT_THAT(Do("modify newest"),
-                StartsWith(now.empty() ? "new|newest|a|on » 修改失败！原文件未改动。"
-                                       : "new|newest|a| » 任务文件已被改动，请重新打开！"));
+    EXPECT_THAT(
+        Do("modify newest"),
+        StartsWith(
+            now.empty()
+                ? "new|newest|a|on » 修改失败！原文件未改动。"
+                : "new|newest|a| » 修改失败！任务文件在打开后已被其他程序改动，请重新打开。"));
     EXPECT_EQ(ReadBytes(file), now);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1 - now.empty());
   }

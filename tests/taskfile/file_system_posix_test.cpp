@@ -78,7 +78,7 @@ TEST_F(FileSystemPosix, RefusesAFifoOrADeviceAtOnce) {
 
 TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
   using enum fs::perms;
-  const std::string in_folder = "无法在文件夹中创建文件：" + folder_.path().string() + "\n";
+  const std::string in_folder = "无法在文件夹“" + folder_.path().string() + "”中创建新文件：";
   for (auto [folder, file, step] : {std::tuple{owner_read | owner_exec | others_read | others_exec,
                                                all, RewriteStep::kCreateNewFile},
                                     {all, owner_read | others_read, RewriteStep::kOpenTaskFile}}) {

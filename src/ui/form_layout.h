@@ -11,13 +11,20 @@ namespace orvanta::form {
 
 enum class ControlKind { kLabel, kTextBox, kButton };
 
+// What a box takes when something is dragged onto it.
+enum class Drops {
+  kNothing,
+  kFiles,  // task files, opened in turn; a drag without files changes nothing
+  kLinks,  // text, such as a link from a browser, put in as a paste would be
+};
+
 // In focus order, the order in which the windows create them: Text1, Text2,
 // Command1, Text3, Command2 (labels take no focus).
 enum class Control : std::size_t {
   kLabel1,    // "原下载地址:", names Text1
   kText1,     // the address stored in the task file; files are dropped here
   kLabel2,    // "修改下载地址为:", names Text2
-  kText2,     // the new address, typed by the user
+  kText2,     // the new address, typed, pasted or dragged in by the user
   kCommand1,  // 修改: stores the new address
   kLabel3,    // "任务文件名:", names Text3
   kText3,     // the task's name
@@ -31,7 +38,7 @@ struct ControlLayout {
   const char* text;  // UTF-8
   int left, top, width, height;
   bool grey = false;  // black on grey: shows what was read from the file
-  bool takes_drops = false;
+  Drops drops = Drops::kNothing;
 };
 
 inline constexpr int kClientWidth = 6930;
@@ -43,10 +50,11 @@ inline constexpr std::array kControls = {
     ControlLayout{Control::kLabel1, "Label1", ControlKind::kLabel, "原下载地址:", 120, 1080, 1095,
                   255},
     ControlLayout{Control::kText1, "Text1", ControlKind::kTextBox, "", 120, 1320, 6735, 1455, true,
-                  true},
+                  Drops::kFiles},
     ControlLayout{Control::kLabel2, "Label2", ControlKind::kLabel, "修改下载地址为:", 120, 2880,
                   1455, 255},
-    ControlLayout{Control::kText2, "Text2", ControlKind::kTextBox, "", 120, 3120, 6735, 1455},
+    ControlLayout{Control::kText2, "Text2", ControlKind::kTextBox, "", 120, 3120, 6735, 1455, false,
+                  Drops::kLinks},
     ControlLayout{Control::kCommand1, "Command1", ControlKind::kButton, "修改", 3960, 4680, 1455,
                   375},
     ControlLayout{Control::kLabel3, "Label3", ControlKind::kLabel, "任务文件名:", 120, 120, 990,

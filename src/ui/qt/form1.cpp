@@ -1,5 +1,6 @@
 #include "ui/qt/form1.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -12,6 +13,9 @@ namespace orvanta::qt {
 namespace {
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+// Beside a window's title: its icon and its buttons, in pixels at 96 DPI.
+constexpr int kTitleBarRoom = 160;
 
 using form::Control;
 
@@ -74,6 +78,14 @@ void Form1::SetModifyEnabled(bool enabled) {
 void Form1::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), FromUtf8(text),
                   QMessageBox::Ok, this);
+  // A short message makes a box narrower than its title bar needs, and the
+  // window manager then cuts the title short.
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (grid) {
+    const int title = box.fontMetrics().horizontalAdvance(box.windowTitle());
+    grid->addItem(new QSpacerItem(title + kTitleBarRoom, 0, QSizePolicy::Minimum), grid->rowCount(),
+                  0, 1, grid->columnCount());
+  }
   box.exec();
 }
 

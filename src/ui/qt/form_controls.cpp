@@ -5,6 +5,8 @@
 #include <QMimeData>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace orvanta::qt {
 namespace {
 
@@ -17,11 +19,12 @@ QRect PixelRect(const form::ControlLayout& control) {
 }
 
 QPlainTextEdit* MakeTextBox(const form::ControlLayout& control, QWidget* parent) {
-  QPlainTextEdit* box = control.takes_drops ? new DropTextEdit : new QPlainTextEdit;
+  const bool drops = control.drops != form::Drops::kNothing;
+  QPlainTextEdit* box = drops ? new DropTextEdit(control.drops) : new QPlainTextEdit;
   box->setParent(parent);
   // Drops arrive at the viewport; Qt's text boxes would paste what is dropped.
-  box->setAcceptDrops(control.takes_drops);
-  box->viewport()->setAcceptDrops(control.takes_drops);
+  box->setAcceptDrops(drops);
+  box->viewport()->setAcceptDrops(drops);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   box->setTabChangesFocus(true);
   if (control.grey) {
@@ -37,11 +40,37 @@ QPlainTextEdit* MakeTextBox(const form::ControlLayout& control, QWidget* parent)
 
 }  // namespace
 
-void DropTextEdit::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAction(); }
+namespace {
 
-void DropTextEdit::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
+// Files are local ones, as a file manager drags them; a browser's link
+// comes as text, with its address as a URL of its own.
+bool HasLocalFiles(const QMimeData& dragged) {
+  const QList<QUrl> urls = dragged.urls();
+  return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+}  // namespace
+
+bool DropTextEdit::Takes(const QMimeData& dragged) const {
+  if (drops_ == form::Drops::kFiles) return HasLocalFiles(dragged);
+  return drops_ == form::Drops::kLinks && dragged.hasText() && !HasLocalFiles(dragged);
+}
+
+void DropTextEdit::dragEnterEvent(QDragEnterEvent* event) {
+  if (!Takes(*event->mimeData())) return event->ignore();
+  if (drops_ == form::Drops::kLinks) return QPlainTextEdit::dragEnterEvent(event);
+  event->acceptProposedAction();
+}
+
+void DropTextEdit::dragMoveEvent(QDragMoveEvent* event) {
+  if (!Takes(*event->mimeData())) return event->ignore();
+  if (drops_ == form::Drops::kLinks) return QPlainTextEdit::dragMoveEvent(event);
+  event->acceptProposedAction();
+}
 
 void DropTextEdit::dropEvent(QDropEvent* event) {
+  if (!Takes(*event->mimeData())) return event->ignore();
+  if (drops_ == form::Drops::kLinks) return QPlainTextEdit::dropEvent(event);
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
@@ -65,9 +94,12 @@ FormControls CreateFormControls(QWidget& window) {
         // Screen readers announce the box by its buddy label's text.
         if (label) label->setBuddy(widget);
         break;
-      case form::ControlKind::kButton:
-        widget = new QPushButton(QString::fromUtf8(control.text), &window);
+      case form::ControlKind::kButton: {
+        auto* button = new QPushButton(QString::fromUtf8(control.text), &window);
+        button->setAutoDefault(true);  // Enter presses it while it has the focus
+        widget = button;
         break;
+      }
     }
     widget->setObjectName(control.name);
     widget->setGeometry(PixelRect(control));

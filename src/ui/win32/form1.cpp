@@ -7,6 +7,7 @@
 
 #include "app_info.h"
 #include "ui/win32/dpi.h"
+#include "ui/win32/drop_target.h"
 #include "ui/win32/form_controls.h"
 #include "ui/win32/late_bound.h"
 #include "ui/win32/module1.h"
@@ -58,6 +59,9 @@ Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
   if (font_) DeleteObject(font_);
   if (grey_brush_) DeleteObject(grey_brush_);
+  if (auto* uninitialize = late::OleUninitialize.get(); ole_initialized_ && uninitialize) {
+    uninitialize();
+  }
 }
 
 bool Form1::HandleDialogKeys(MSG& message) { return hwnd_ && IsDialogMessageW(hwnd_, &message); }
@@ -99,6 +103,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnColoursChanged();
       break;
     case WM_DESTROY:
+      RevokeDropTargets();
       PostQuitMessage(0);
       return 0;
   }
@@ -124,12 +129,44 @@ void Form1::OnCreate() {
     SetWindowPos(hwnd_, nullptr, frame.left, frame.top, frame.right - frame.left,
                  frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  RegisterDropTargets();
   // The focus goes there when the window is first activated.
   focus_when_inactive_ = ControlWindow(Control::kText1);
 }
 
+// Without OLE, drags still arrive as WM_DROPFILES where they can.
+void Form1::RegisterDropTargets() {
+  auto* initialize = late::OleInitialize.get();
+  auto* register_target = late::RegisterDragDrop.get();
+  if (!initialize || !register_target || FAILED(initialize(nullptr))) return;
+  ole_initialized_ = true;
+  for (const form::ControlLayout& control : form::kControls) {
+    if (control.drops == form::Drops::kNothing) continue;
+    HWND box = ControlWindow(control.control);
+    auto* target = new DropTarget(
+        control.drops, [this](const auto& paths) { controller_.DropFiles(paths); },
+        [box](const std::string& text) {
+          SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        });
+    register_target(box, target);  // which holds a reference of its own
+    target->Release();
+  }
+}
+
+void Form1::RevokeDropTargets() {
+  auto* revoke = late::RevokeDragDrop.get();
+  if (!ole_initialized_ || !revoke) return;
+  for (const form::ControlLayout& control : form::kControls) {
+    if (control.drops != form::Drops::kNothing) revoke(ControlWindow(control.control));
+  }
+}
+
 void Form1::OnCommand(int id, int code) {
   if (code != BN_CLICKED) return;
+  // Enter where no button is the default one, as when a click gave the
+  // button the focus: IsDialogMessage asks for IDOK. The button in focus is
+  // the one meant.
+  if (HWND focus = GetFocus(); id == IDOK && GetParent(focus) == hwnd_) id = GetDlgCtrlID(focus);
   if (id == ControlId(Control::kCommand1)) controller_.ModifyAddress();
   if (id == ControlId(Control::kCommand2)) controller_.OpenChosenFile();
 }

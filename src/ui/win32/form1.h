@@ -64,6 +64,8 @@ class Form1 final : private TaskView {
   void OnActivate(bool active);
   void OnColoursChanged();
   void OnDropFiles(HDROP drop);
+  void RegisterDropTargets();
+  void RevokeDropTargets();
   void LayOut(UINT dpi);
   HWND ControlWindow(form::Control control) const { return controls_[form::IndexOf(control)]; }
 
@@ -84,6 +86,7 @@ class Form1 final : private TaskView {
   FileChooser choose_file_;
   HighContrastSetting high_contrast_setting_;
   bool high_contrast_ = false;
+  bool ole_initialized_ = false;
   TaskController controller_;
 };
 

@@ -45,7 +45,8 @@ FormControls CreateFormControls(HWND window, UINT dpi, HFONT font) {
     const RECT place = PixelRect(control, dpi);
     // WS_EX_ACCEPTFILES is what DragAcceptFiles sets, without loading
     // shell32 before a drop.
-    const DWORD ex_style = control_class.ex_style | (control.takes_drops ? WS_EX_ACCEPTFILES : 0);
+    const DWORD ex_style =
+        control_class.ex_style | (control.drops == form::Drops::kFiles ? WS_EX_ACCEPTFILES : 0);
     HWND created =
         CreateWindowExW(ex_style, control_class.name, Widen(control.text).c_str(),
                         WS_CHILD | WS_VISIBLE | control_class.style, place.left, place.top,

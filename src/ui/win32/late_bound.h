@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <commdlg.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 namespace orvanta::win32 {
@@ -58,6 +59,13 @@ inline LateBound<decltype(::AdjustWindowRectExForDpi)> AdjustWindowRectExForDpi{
     L"user32.dll", "AdjustWindowRectExForDpi"};
 inline LateBound<decltype(::SystemParametersInfoForDpi)> SystemParametersInfoForDpi{
     L"user32.dll", "SystemParametersInfoForDpi"};
+
+// OLE drags onto the boxes: ole32 brings COM with it.
+inline LateBound<decltype(::OleInitialize)> OleInitialize{L"ole32.dll", "OleInitialize"};
+inline LateBound<decltype(::OleUninitialize)> OleUninitialize{L"ole32.dll", "OleUninitialize"};
+inline LateBound<decltype(::RegisterDragDrop)> RegisterDragDrop{L"ole32.dll", "RegisterDragDrop"};
+inline LateBound<decltype(::RevokeDragDrop)> RevokeDragDrop{L"ole32.dll", "RevokeDragDrop"};
+inline LateBound<decltype(::ReleaseStgMedium)> ReleaseStgMedium{L"ole32.dll", "ReleaseStgMedium"};
 
 // Needed only once a file is dropped or the Open button is pressed.
 inline LateBound<decltype(::DragQueryFileW)> DragQueryFileW{L"shell32.dll", "DragQueryFileW"};

@@ -27,17 +27,26 @@ std::unique_ptr<QTimer> HandleModals(std::function<void(T*)> handle) {
   return timer;
 }
 
-// As the window system delivers a drop: Qt hands the drop itself only to
-// the widget that accepted the drag's entry.
-void DropFiles(QPlainTextEdit* box, const std::vector<std::string>& paths) {
+// As the window system delivers a drag: Qt moves it on and drops it only
+// where the widget accepted its entry.
+void Drag(QPlainTextEdit* box, const QMimeData& data) {
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box->viewport(), &enter);
+  if (!enter.isAccepted()) return;
+  QDragMoveEvent move(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box->viewport(), &move);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box->viewport(), &drop);
+}
+
+// A file manager's drag carries local files; a browser's link carries its
+// text and a URL that names no file.
+void DragFilesOnto(QPlainTextEdit* box, const std::vector<std::string>& paths) {
   QMimeData data;
   QList<QUrl> files;
   for (const std::string& path : paths) files << QUrl::fromLocalFile(QString::fromStdString(path));
   data.setUrls(files);
-  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(box->viewport(), &enter);
-  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(box->viewport(), &drop);
+  Drag(box, data);
 }
 
 template <class T = QWidget>
@@ -52,6 +61,10 @@ class QtWindowAtHand {
 
   std::string FocusedName() { return QApplication::focusWidget()->objectName().toStdString(); }
   void PressTab() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); }
+  void PressEnter(bool keypad) {
+    QTest::keyClick(QApplication::focusWidget(), keypad ? Qt::Key_Enter : Qt::Key_Return,
+                    keypad ? Qt::KeypadModifier : Qt::NoModifier);
+  }
   void Focus(Control control) { Child(form_, control)->setFocus(); }
   void Click(Control button) {
     QTest::mouseClick(Child<QPushButton>(form_, button), Qt::LeftButton);
@@ -61,7 +74,16 @@ class QtWindowAtHand {
     return (box ? box->viewport() : Child(form_, control))->acceptDrops() || form_.acceptDrops();
   }
   void DropOnAddressBox(const std::vector<std::string>& paths) {
-    DropFiles(Child<QPlainTextEdit>(form_, Control::kText1), paths);
+    DragFiles(Control::kText1, paths);
+  }
+  void DragFiles(Control box, const std::vector<std::string>& paths) {
+    DragFilesOnto(Child<QPlainTextEdit>(form_, box), paths);
+  }
+  void DragLink(Control box, const std::string& link) {
+    QMimeData data;
+    data.setText(QString::fromStdString(link));
+    data.setUrls({QUrl(QString::fromStdString(link))});
+    Drag(Child<QPlainTextEdit>(form_, box), data);
   }
   void TypeAndPressEnter(const std::string& text) {
     auto* box = Child<QPlainTextEdit>(form_, Control::kText2);
@@ -80,6 +102,10 @@ class QtWindowAtHand {
   std::unique_ptr<QTimer> user_ = HandleModals<QMessageBox>([this](QMessageBox* box) {
     const bool plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
     last_message_ = (box->windowTitle() + (plain ? " plain: " : ": ") + box->text()).toStdString();
+    // Room for the title, the window's icon and its buttons in the title bar.
+    if (box->width() < box->fontMetrics().horizontalAdvance(box->windowTitle()) + 150) {
+      last_message_ += " (narrower than its title)";
+    }
     box->button(QMessageBox::Ok)->click();
   });
 };

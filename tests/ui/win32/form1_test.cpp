@@ -64,6 +64,52 @@ HDROP MakeDrop(const std::vector<std::string>& paths) {
   return static_cast<HDROP>(memory);
 }
 
+// The user's hand at the end of a drag: it goes on over the box twice, so
+// that the box sees the drag enter and move, then lets go.
+class LetGoOverTheBox final : public IDropSource {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }  // lives on the stack
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override {
+    return ++asked_ > 2 ? DRAGDROP_S_DROP : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+ private:
+  int asked_ = 0;
+};
+
+// Drags `data` in `format` onto the middle of `box` as another program does:
+// the system's own data object (the clipboard's) and its own DoDragDrop,
+// which finds the box under the mouse and calls what it registered.
+void DragOnto(HWND box, UINT format, HGLOBAL data) {
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  SetClipboardData(format, data);
+  CloseClipboard();
+  IDataObject* dragged = nullptr;
+  ASSERT_EQ(OleGetClipboard(&dragged), S_OK);
+  RECT area;
+  GetWindowRect(box, &area);
+  SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+  LetGoOverTheBox hand;
+  DWORD effect = DROPEFFECT_NONE;
+  DoDragDrop(dragged, &hand, DROPEFFECT_COPY, &effect);
+  dragged->Release();
+}
+
+HGLOBAL MakeText(const std::string& text) {
+  const std::wstring wide = Widen(text);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+  memcpy(GlobalLock(memory), wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return memory;
+}
+
 class Form1Test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -94,13 +140,32 @@ class Form1Test : public ::testing::Test {
   }
   void Focus(Control control) { SetFocus(Item(control)); }
   void Click(Control button) { SendMessageW(Item(button), BM_CLICK, 0, 0); }
+  // Old programs' drops go where WS_EX_ACCEPTFILES is; OLE drags to a
+  // window registered as a drop target, which OLE marks with a property.
   bool TakesDrops(Control control) {
     const LONG styles =
         GetWindowLongW(Item(control), GWL_EXSTYLE) | GetWindowLongW(form_->hwnd(), GWL_EXSTYLE);
-    return styles & WS_EX_ACCEPTFILES;
+    return (styles & WS_EX_ACCEPTFILES) || GetPropW(Item(control), L"OleDropTargetInterface");
   }
+  // The system hands an old program's drop only to a window that takes files.
   void DropOnAddressBox(const std::vector<std::string>& paths) {
-    SendMessageW(Item(Control::kText1), WM_DROPFILES, WPARAM(MakeDrop(paths)), 0);
+    HWND box = Item(Control::kText1);
+    if (!(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) return;
+    SendMessageW(box, WM_DROPFILES, WPARAM(MakeDrop(paths)), 0);
+  }
+  void DragFiles(Control box, const std::vector<std::string>& paths) {
+    DragOnto(Item(box), CF_HDROP, MakeDrop(paths));
+  }
+  void DragLink(Control box, const std::string& link) {
+    DragOnto(Item(box), CF_UNICODETEXT, MakeText(link));
+  }
+  // As the message loop hands a key to the window; the keypad's Enter is
+  // Return with the extended-key flag.
+  void PressEnter(bool keypad) {
+    MSG enter{};
+    enter.hwnd = GetFocus(), enter.message = WM_KEYDOWN, enter.wParam = VK_RETURN;
+    enter.lParam = keypad ? LPARAM(1) << 24 : 0;
+    EXPECT_TRUE(form_->HandleDialogKeys(enter));
   }
   void TypeAndPressEnter(const std::string& text) {
     SetWindowTextW(Item(Control::kText2), Widen(text).c_str());

@@ -1,7 +1,7 @@
 #include "controller/task_controller.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <variant>
 
 #include "taskfile/address_rewrite.h"
@@ -56,12 +56,15 @@ bool IsTrimmed(char32_t c) {
          c == U'\uFEFF';
 }
 
-// Shown as the user sees it, or by its code point where it draws nothing.
+// Shown as the user sees it, or by its code point where it draws nothing:
+// "U+" and four or more hex digits.
 std::string Named(char32_t c) {
   if ((IsSpace(c) && c != U' ') || IsFormatCharacter(c)) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    return code;
+    std::string digits;
+    for (auto rest = static_cast<std::uint32_t>(c); rest > 0 || digits.size() < 4; rest >>= 4) {
+      digits.insert(digits.begin(), "0123456789ABCDEF"[rest & 0xF]);
+    }
+    return "U+" + digits;
   }
   return CodePointsToUtf8(std::u32string_view(&c, 1));
 }

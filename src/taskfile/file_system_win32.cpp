@@ -154,10 +154,11 @@ Result<std::unique_ptr<Win32ReadableFile>> Open(const FilePath& path, DWORD acce
 Result<Handle> TakeTurnToRewrite(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file, &info)) return LastError();
-  wchar_t name[64];
-  swprintf(name, 64, L"Global\\Orvanta.rewrite.%08lx.%08lx%08lx", info.dwVolumeSerialNumber,
-           info.nFileIndexHigh, info.nFileIndexLow);
-  Handle turn(CreateSemaphoreW(nullptr, 1, 1, name));
+  std::wstring name = L"Global\\Orvanta.rewrite.";
+  for (DWORD part : {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}) {
+    for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(part >> shift) & 0xF];
+  }
+  Handle turn(CreateSemaphoreW(nullptr, 1, 1, name.c_str()));
   // Made by another user's rewrite, which is running.
   if (!turn.get() && GetLastError() == ERROR_ACCESS_DENIED) return SystemError{reason::kInUse};
   if (!turn.get()) return LastError();

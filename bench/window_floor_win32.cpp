@@ -31,9 +31,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     case WM_CREATE: {
       const UINT dpi = DpiForWindow(window);
       grey_brush = CreateSolidBrush(kGreyColour);
-      HFONT font = Without(L"font") ? static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))
-                                    : CreateMessageFont(dpi);
-      if (!Without(L"controls")) controls = CreateFormControls(window, dpi, font);
+      static const ScopedFont font =
+          Without(L"font") ? ScopedFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)))
+                           : CreateMessageFont(dpi);
+      if (!Without(L"controls")) controls = CreateFormControls(window, dpi, font.get());
       return 0;
     }
     case WM_CTLCOLOREDIT:

@@ -33,6 +33,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
   auto form = orvanta::win32::Form1::Create(instance);
   if (!form) return 1;
+  form->WhenClosed([] { PostQuitMessage(0); });
   ShowWindow(form->hwnd(), show);
   UpdateWindow(form->hwnd());
   form->OpenGivenFiles(ArgumentsAsUtf8());

@@ -90,15 +90,16 @@ TaskController::TaskController(TaskView& view, FileSystem& file_system)
 
 void TaskController::Start() { view_.SetModifyEnabled(false); }
 
-void TaskController::LoadTaskFile(const std::string& path) {
+void TaskController::LoadTaskFile(const std::string& path) { Load(PathFromUtf8(path)); }
+
+void TaskController::Load(const FilePath& path) {
   state_.TaskFilePath = path;
-  TaskFileContent content = ReadTaskFile(PathFromUtf8(path), file_system_);
+  TaskFileContent content = ReadTaskFile(path, file_system_);
 
   if (auto* record = std::get_if<TaskRecord>(&content)) {
-    state_.TaskLoaded = true;
-    state_.LoadedNameLength = record->NameLength;
-    state_.LoadedAddressLength = record->AddressLength;
-    view_.SetTaskNameText(record->HasName ? record->NameText : DisplayNameFromPath(path));
+    state_.TaskLoaded = TaskLengths{record->NameLength, record->AddressLength};
+    view_.SetTaskNameText(record->HasName ? record->NameText
+                                          : DisplayNameFromPath(PathToUtf8(path)));
     view_.SetAddressText(record->AddressText);
     view_.SetModifyEnabled(true);
     return;
@@ -161,9 +162,8 @@ void TaskController::ModifyAddress() {
     return;
   }
 
-  const TaskLengths as_loaded{state_.LoadedNameLength, state_.LoadedAddressLength};
   RewriteReport report =
-      RewriteAddress(PathFromUtf8(state_.TaskFilePath), as_loaded, encoded.bytes, file_system_);
+      RewriteAddress(state_.TaskFilePath, *state_.TaskLoaded, encoded.bytes, file_system_);
   const std::optional<RewriteError>& error = report.error;
   if (error && error->step == RewriteStep::kCheckUnchanged) {
     view_.ShowMessage(kChangedSinceLoadedMessage);
@@ -175,7 +175,7 @@ void TaskController::ModifyAddress() {
     if (!error->restored) message += kOldContentInBackupMessage + PathToUtf8(error->backup);
     view_.ShowMessage(message);
   } else {
-    LoadTaskFile(state_.TaskFilePath);
+    Load(state_.TaskFilePath);
     view_.ShowMessage(kModifiedMessage);
   }
   if (!report.kept_backup.empty()) {
@@ -190,7 +190,7 @@ void TaskController::ClearBoxes() {
 }
 
 void TaskController::MarkNotLoaded() {
-  state_.TaskLoaded = false;
+  state_.TaskLoaded.reset();
   view_.SetModifyEnabled(false);
 }
 

@@ -2,20 +2,22 @@
 // loaded, and what each user action does with it.
 #pragma once
 
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "controller/task_view.h"
+#include "taskfile/file_path.h"
 #include "taskfile/file_system.h"
+#include "taskfile/task_file_reader.h"
 
 namespace orvanta {
 
 struct TaskState {
-  std::string TaskFilePath;  // last loaded or last chosen, UTF-8
-  bool TaskLoaded = false;   // its last load found a whole task file
-  std::int32_t LoadedNameLength = 0;
-  std::int32_t LoadedAddressLength = 0;
+  FilePath TaskFilePath;  // last loaded or last chosen
+  // The lengths its last load found, which say where the address is; none
+  // when that load found no whole task file.
+  std::optional<TaskLengths> TaskLoaded;
 };
 
 class TaskController {
@@ -33,6 +35,7 @@ class TaskController {
   void ModifyAddress();  // the Modify button
 
  private:
+  void Load(const FilePath& path);
   void ClearBoxes();
   void MarkNotLoaded();
 

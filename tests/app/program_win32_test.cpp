@@ -40,10 +40,12 @@ class StartedProgram {
     for (int tries = 0; !window_ && tries < 100; ++tries, Sleep(100))
       window_ = FindWindowW(L"OrvantaForm1", nullptr);
   }
+  // Closed as the user closes it: the program must end with its window.
   ~StartedProgram() {
     PostMessageW(window_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0)
-      TerminateProcess(process_.hProcess, 1);
+    const bool ended = WaitForSingleObject(process_.hProcess, 10000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended || !window_) << "the program outlived its window";
+    if (!ended) TerminateProcess(process_.hProcess, 1);
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
   }

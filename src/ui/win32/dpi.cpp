@@ -6,9 +6,8 @@ namespace orvanta::win32 {
 namespace {
 
 UINT DesktopDpi() {
-  HDC screen = GetDC(nullptr);
-  UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-  ReleaseDC(nullptr, screen);
+  const ScreenDeviceContext screen;
+  const auto dpi = static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSY));
   return dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -35,19 +34,19 @@ RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi) {
   return rect;
 }
 
-HFONT CreateMessageFont(UINT dpi) {
+ScopedFont CreateMessageFont(UINT dpi) {
   auto* info_for_dpi = late::SystemParametersInfoForDpi.get();
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (info_for_dpi && info_for_dpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
-    return CreateFontIndirectW(&metrics.lfMessageFont);
+    return ScopedFont(CreateFontIndirectW(&metrics.lfMessageFont));
   }
   if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return ScopedFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
   }
   metrics.lfMessageFont.lfHeight =
       MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(DesktopDpi()));
-  return CreateFontIndirectW(&metrics.lfMessageFont);
+  return ScopedFont(CreateFontIndirectW(&metrics.lfMessageFont));
 }
 
 }  // namespace orvanta::win32

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "ui/win32/scoped_gdi.h"
+
 namespace orvanta::win32 {
 
 UINT DpiForWindow(HWND window);
@@ -14,7 +16,7 @@ UINT DpiForNewWindow();
 // The window rectangle around a client area, for a window at `dpi`.
 RECT WindowRectForClient(SIZE client, DWORD style, DWORD ex_style, UINT dpi);
 
-// The font Windows uses for message boxes, at `dpi`. The caller owns it.
-HFONT CreateMessageFont(UINT dpi);
+// The font Windows uses for message boxes, at `dpi`.
+ScopedFont CreateMessageFont(UINT dpi);
 
 }  // namespace orvanta::win32

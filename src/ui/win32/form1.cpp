@@ -57,8 +57,6 @@ Form1::Form1(FileChooser choose_file, HighContrastSetting high_contrast)
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
-  if (font_) DeleteObject(font_);
-  if (grey_brush_) DeleteObject(grey_brush_);
   if (auto* uninitialize = late::OleUninitialize.get(); ole_initialized_ && uninitialize) {
     uninitialize();
   }
@@ -104,18 +102,18 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     case WM_DESTROY:
       RevokeDropTargets();
-      PostQuitMessage(0);
+      if (closed_) closed_();
       return 0;
   }
   return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
 void Form1::OnCreate() {
-  grey_brush_ = CreateSolidBrush(kGreyColour);
+  grey_brush_ = ScopedBrush(CreateSolidBrush(kGreyColour));
   high_contrast_ = high_contrast_setting_();
   const UINT dpi = DpiForWindow(hwnd_);
   font_ = CreateMessageFont(dpi);
-  controls_ = CreateFormControls(hwnd_, dpi, font_);
+  controls_ = CreateFormControls(hwnd_, dpi, font_.get());
   for (const form::ControlLayout& control : form::kControls) {
     if (control.kind != form::ControlKind::kTextBox) continue;
     SetWindowSubclass(ControlWindow(control.control), TextBoxProc, 0,
@@ -180,7 +178,7 @@ LRESULT Form1::OnCtlColorEdit(HDC dc, HWND box) {
   }
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, kGreyColour);
-  return reinterpret_cast<LRESULT>(grey_brush_);
+  return reinterpret_cast<LRESULT>(grey_brush_.get());
 }
 
 void Form1::OnColoursChanged() {
@@ -243,10 +241,10 @@ LRESULT CALLBACK Form1::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARA
 }
 
 void Form1::LayOut(UINT dpi) {
-  HFONT old_font = font_;
-  font_ = CreateMessageFont(dpi);
-  PlaceFormControls(controls_, dpi, font_);
-  if (old_font) DeleteObject(old_font);
+  // The old font goes once no control uses it any more.
+  ScopedFont font = CreateMessageFont(dpi);
+  PlaceFormControls(controls_, dpi, font.get());
+  font_ = std::move(font);
 }
 
 void Form1::SetAddressText(const std::string& text) {

@@ -17,6 +17,7 @@
 #include "controller/task_view.h"
 #include "ui/form_layout.h"
 #include "ui/win32/form_controls.h"
+#include "ui/win32/scoped_gdi.h"
 
 namespace orvanta::win32 {
 
@@ -41,6 +42,9 @@ class Form1 final : private TaskView {
   ~Form1() override;
 
   HWND hwnd() const { return hwnd_; }
+
+  // Called once the user has closed the window: the program's end.
+  void WhenClosed(std::function<void()> closed) { closed_ = std::move(closed); }
 
   // Opens each of the files the program was started with, in turn.
   void OpenGivenFiles(const std::vector<std::string>& paths) { controller_.OpenGivenFiles(paths); }
@@ -80,11 +84,12 @@ class Form1 final : private TaskView {
 
   HWND hwnd_ = nullptr;
   FormControls controls_{};
-  HFONT font_ = nullptr;
-  HBRUSH grey_brush_ = nullptr;
+  ScopedFont font_;
+  ScopedBrush grey_brush_;
   HWND focus_when_inactive_ = nullptr;
   FileChooser choose_file_;
   HighContrastSetting high_contrast_setting_;
+  std::function<void()> closed_;
   bool high_contrast_ = false;
   bool ole_initialized_ = false;
   TaskController controller_;

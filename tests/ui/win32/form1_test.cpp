@@ -120,11 +120,7 @@ class Form1Test : public ::testing::Test {
     ShowWindow(form_->hwnd(), SW_SHOW);
     SetForegroundWindow(form_->hwnd());
   }
-  void TearDown() override {
-    form_.reset();
-    MSG quit;  // the window's end posts WM_QUIT, which would end later modal loops
-    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-  }
+  void TearDown() override { form_.reset(); }
 
  public:  // the user session's window at hand
   std::string FocusedName() {
@@ -286,8 +282,6 @@ TEST_F(Form1Test, LooksTheSameWithoutTheNewerDpiFunctions) {
   auto without = Form1::Create(GetModuleHandleW(nullptr));
   const std::string without_them = measure(without->hwnd());
   without.reset();
-  MSG quit;  // as at the end of every test
-  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   late::GetDpiForWindow.StandIn(nullptr), late::GetDpiForSystem.StandIn(nullptr);
   late::AdjustWindowRectExForDpi.StandIn(nullptr),
       late::SystemParametersInfoForDpi.StandIn(nullptr);

@@ -93,7 +93,9 @@ void Require(bool condition, const char* what) {
 }
 
 void Rewrite(const fs::path& path, const std::string& from, const std::string& to) {
-  Require(!orvanta::RewriteAddress(path, {4, static_cast<std::int32_t>(from.size())}, to).error,
+  Require(!orvanta::RewriteAddress(path, {4, static_cast<std::int32_t>(from.size())},
+                                   orvanta::AnsiBytes(to))
+               .error,
           "rewrite");
 }
 

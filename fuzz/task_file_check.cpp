@@ -94,8 +94,8 @@ void CheckRewriteOf(const std::string& bytes, const std::string& path) {
   if (!record) return;
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   const std::string address = "http://new/\xCF\xC2\xD4\xD8";
-  const RewriteReport report =
-      RewriteAddress(PathFromUtf8(path), {record->NameLength, record->AddressLength}, address);
+  const RewriteReport report = RewriteAddress(
+      PathFromUtf8(path), {record->NameLength, record->AddressLength}, AnsiBytes(address));
   Require(!report.error, "rewrite");
   std::ostringstream stored;
   stored << std::ifstream(path, std::ios::binary).rdbuf();

@@ -122,7 +122,7 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
 std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FilePath& temporary,
                                             const FilePath& task_file, HeldTaskFile& old_content,
                                             const TaskLengths& lengths,
-                                            std::string_view new_address) {
+                                            const AnsiBytes& new_address) {
   const std::uint64_t kept_prefix = layout::AddressLengthOffset(lengths.NameLength);
   const std::uint64_t old_address_end =
       layout::AddressOffset(lengths.NameLength) + static_cast<std::uint64_t>(lengths.AddressLength);
@@ -146,7 +146,7 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
   std::optional<RewriteError> error = CopyRange(old_content, 0, kept_prefix, out);
   if (!error) {
     status = out.Append(length_field);
-    if (status.ok()) status = out.Append(new_address);
+    if (status.ok()) status = out.Append(new_address.bytes());
     if (!status.ok()) error = Failed(RewriteStep::kCopyContent, status.message());
   }
   if (!error) error = CopyRange(old_content, old_address_end, old_size - old_address_end, out);
@@ -212,7 +212,7 @@ std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& tas
 }  // namespace
 
 RewriteReport RewriteAddress(const FilePath& task_file, const TaskLengths& as_loaded,
-                             std::string_view new_address, FileSystem& file_system) {
+                             const AnsiBytes& new_address, FileSystem& file_system) {
   RewriteReport report;
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     report.error = Failed(RewriteStep::kCheckAddress, reason::kAddressTooLong);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "taskfile/ansi_text.h"
 #include "taskfile/file_path.h"
 #include "taskfile/file_system.h"
 #include "taskfile/side_files.h"
@@ -45,7 +46,7 @@ struct RewriteReport {
   FilePath kept_backup;
 };
 
-// Writes `new_address` (ANSI bytes) in place of the old address.
+// Writes `new_address` in place of the old address.
 // `as_loaded` holds the lengths the last ReadTaskFile of this file returned,
 // which say where the address is; when the file no longer holds them nothing
 // is touched and the step is kCheckUnchanged. A symbolic link is followed:
@@ -63,7 +64,7 @@ struct RewriteReport {
 // backup remains (unless `restored` is false). On success no backup remains,
 // unless the system refused to delete it once the new content was in place.
 RewriteReport RewriteAddress(const FilePath& task_file, const TaskLengths& as_loaded,
-                             std::string_view new_address,
+                             const AnsiBytes& new_address,
                              FileSystem& file_system = SystemFileSystem());
 
 }  // namespace orvanta

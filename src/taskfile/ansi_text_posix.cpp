@@ -58,17 +58,19 @@ std::string AnsiBytesToText(std::string_view bytes) {
 AnsiEncoding EncodeAnsi(std::string_view text) {
   Converter encoder(kAnsiCodePage, "UTF-8");
   AnsiEncoding result;
+  std::string bytes;
   // One character at a time, so each one that cannot be encoded, or was
   // never well-formed, becomes exactly one "?".
   for (char32_t c : Utf8ToCodePoints(text)) {
     std::string one = CodePointsToUtf8(std::u32string_view(&c, 1));
     std::string_view in = one;
-    if (c != kReplacementCharacter && encoder.valid()) encoder.Convert(in, result.bytes);
+    if (c != kReplacementCharacter && encoder.valid()) encoder.Convert(in, bytes);
     if (c == kReplacementCharacter || !encoder.valid() || !in.empty()) {
-      result.bytes += '?';
+      bytes += '?';
       if (result.unencodable.find(c) == std::u32string::npos) result.unencodable += c;
     }
   }
+  result.bytes = AnsiBytes(std::move(bytes));
   return result;
 }
 

@@ -49,6 +49,7 @@ AnsiEncoding EncodeAnsi(std::string_view text) {
   // The UTF-8 code page takes neither flags nor a default character.
   const bool utf8 = GetACP() == CP_UTF8;
   AnsiEncoding result;
+  std::string bytes;
   char encoded[8];
   // One character at a time, so each one without an exact mapping becomes
   // one "?": WC_NO_BEST_FIT_CHARS keeps Windows from picking a look-alike.
@@ -62,12 +63,13 @@ AnsiEncoding EncodeAnsi(std::string_view text) {
                                          static_cast<int>(wide.size()), encoded, sizeof encoded,
                                          nullptr, utf8 ? nullptr : &used_default);
     if (size <= 0 || used_default) {
-      result.bytes += '?';
+      bytes += '?';
       if (result.unencodable.find(c) == std::u32string::npos) result.unencodable += c;
     } else {
-      result.bytes.append(encoded, static_cast<std::size_t>(size));
+      bytes.append(encoded, static_cast<std::size_t>(size));
     }
   }
+  result.bytes = AnsiBytes(std::move(bytes));
   return result;
 }
 

@@ -61,8 +61,8 @@ class AddressRewrite : public ::testing::TestWithParam<RewriteCase> {
     if (!left_over_.empty()) WriteBytes(backup_, left_over_);
     WriteBytes(kept_before_, kKeptBefore);
     WriteBytes(TemporaryPathFor(path_), kHalfWritten);
-    return RewriteAddress(path_, {parts_.NameLength(), parts_.AddressLength()}, kNewAddress,
-                          file_system);
+    return RewriteAddress(path_, {parts_.NameLength(), parts_.AddressLength()},
+                          AnsiBytes(kNewAddress), file_system);
   }
 
   // What the user finds; empty when a promise is broken.
@@ -177,7 +177,7 @@ TEST(TwoRewrites, TheSecondIsRefusedWhileTheFirstHoldsTheFile) {
     bool held = false;
     first.before_each = [&](const std::string& operation) {
       if (static_cast<int>(first.operations.size()) == at) {
-        second = RewriteAddress(path, as_loaded, "http://2nd/", SystemFileSystem());
+        second = RewriteAddress(path, as_loaded, AnsiBytes("http://2nd/"), SystemFileSystem());
         // Made before the first opened the file, the second change is only
         // overwritten.
         EXPECT_EQ(second->error ? second->error->reason : "",
@@ -186,7 +186,7 @@ TEST(TwoRewrites, TheSecondIsRefusedWhileTheFirstHoldsTheFile) {
       }
       held |= operation == "OpenForRewrite";
     };
-    const RewriteReport report = RewriteAddress(path, as_loaded, "http://1st/", first);
+    const RewriteReport report = RewriteAddress(path, as_loaded, AnsiBytes("http://1st/"), first);
     if (!second) break;  // the first ran out of operations
     EXPECT_FALSE(report.error) << report.error->reason;
     EXPECT_TRUE(ReadBytes(path) == BuildTaskFile(first_parts));

@@ -31,7 +31,7 @@ TEST(AnsiText, EncodesEachUnmappableCharacterAsOneQuestionMark) {
         {"ő â²", "? ??", U"őâ²"},         // best fit would give "o", "a", "2"
         {"a\xFF!", "a?!", U"\uFFFD"}}) {  // malformed UTF-8
     const AnsiEncoding encoded = EncodeAnsi(text);
-    EXPECT_EQ(encoded.bytes, bytes) << text;
+    EXPECT_EQ(encoded.bytes.bytes(), bytes) << text;
     EXPECT_TRUE(encoded.unencodable == unencodable) << text;
   }
 }

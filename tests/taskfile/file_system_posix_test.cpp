@@ -89,7 +89,7 @@ TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
     fs::permissions(path_, file);
     fs::permissions(folder_.path(), folder);
     EXPECT_TRUE(InChild([&] {
-      auto error = RewriteAddress(path_, {1, 3}, "new").error;
+      auto error = RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error;
       // A folder that refuses a new file is named, lest the file seem protected.
       return error && error->step == step &&
              error->reason.starts_with(in_folder) == (step == RewriteStep::kCreateNewFile);
@@ -112,7 +112,7 @@ TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) 
   const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
   ASSERT_EQ(chown(target.c_str(), owner, static_cast<gid_t>(-1)), 0);
   fs::create_symlink("elsewhere/real.td.cfg", path_);
-  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, "new").error);
+  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error);
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(ReadBytes(target), BuildTaskFile({.name = "n", .address = "new"}));
   EXPECT_FALSE(fs::exists(BackupPathFor(path_)) || fs::exists(BackupPathFor(target)));
@@ -186,7 +186,7 @@ TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
       file_system.before_each = [&](const std::string& operation) {
         if (holder < 0 && operation == row.when) open_holder();
       };
-      const auto error = RewriteAddress(path_, {1, 3}, "new", file_system).error;
+      const auto error = RewriteAddress(path_, {1, 3}, AnsiBytes("new"), file_system).error;
       if (row.lease >= 0) (void)fcntl(holder, F_SETLEASE, F_UNLCK);
       if (row.flags != O_RDONLY && row.flags >= 0) {
         if (holder < 0) holder = open(old_file.c_str(), row.flags);
@@ -248,7 +248,7 @@ TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
     fs::permissions(folder_.path(), static_cast<fs::perms>(row.folder_mode));
     EXPECT_TRUE(InChild(
         [&] {
-          auto error = RewriteAddress(path_, {1, 3}, "new").error;
+          auto error = RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error;
           return *row.refusal ? error && error->reason == row.refusal : !error;
         },
         row.modifier));
@@ -305,7 +305,7 @@ TEST_F(FileSystemPosix, CarriesTheAccessListAndAttributesOver) {
       }
     }
     const fs::perms permissions = fs::status(path_).permissions();
-    ASSERT_FALSE(RewriteAddress(path_, {1, 3}, "new").error);
+    ASSERT_FALSE(RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error);
     EXPECT_EQ(ReadBytes(path_), BuildTaskFile({.name = "n", .address = "new"}));
     for (const auto& [name, value] : kept) {
       EXPECT_EQ(attribute(name.c_str()), with_attributes ? value : "") << name;

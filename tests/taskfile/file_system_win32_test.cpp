@@ -23,7 +23,7 @@ class FileSystemWin32 : public ::testing::Test {
 
 TEST_F(FileSystemWin32, KeepsAHiddenFileWithAnyNameHidden) {
   ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, "new").error);
+  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error);
   EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
   EXPECT_TRUE(GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
@@ -49,7 +49,7 @@ TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
         access ? CreateFileW(path_.c_str(), access, sharing, nullptr, OPEN_EXISTING, 0, nullptr)
                : INVALID_HANDLE_VALUE;
     if (!access) SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
-    auto error = RewriteAddress(path_, {1, 3}, "new").error;
+    auto error = RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error;
     DWORD written = 0;
     if (access == GENERIC_WRITE) {
       SetFilePointer(holder, 0, nullptr, FILE_END);

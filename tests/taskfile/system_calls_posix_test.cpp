@@ -70,7 +70,7 @@ TEST(SystemCallsPosix, FlushTheNewFileBeforeTheRenameAndTheFolderBeforeTheBackup
   const std::string temporary = TemporaryPathFor(task), backup = BackupPathFor(task);
   std::vector<std::string> calls;
   journal = &calls;
-  const RewriteReport report = RewriteAddress(task, {1, 3}, "new");
+  const RewriteReport report = RewriteAddress(task, {1, 3}, AnsiBytes("new"));
   journal = nullptr;
   ASSERT_FALSE(report.error);
   EXPECT_THAT(calls, ::testing::ElementsAre("fsync " + temporary, "link " + task + " " + backup,

@@ -100,7 +100,7 @@ TEST(SystemCallsWin32, FlushTheNewFileBeforeItReplacesTheTaskFile) {
   const std::string backup = Utf8(LongPathForm(BackupPathFor(task)));
   std::vector<std::string> calls;
   journal = &calls;
-  const RewriteReport report = RewriteAddress(task, {1, 3}, "new");
+  const RewriteReport report = RewriteAddress(task, {1, 3}, AnsiBytes("new"));
   journal = nullptr;
   ASSERT_FALSE(report.error);
   EXPECT_THAT(calls, ::testing::ElementsAre("flush " + temporary,

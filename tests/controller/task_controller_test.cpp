@@ -208,8 +208,9 @@ TEST_F(TaskControllerTest, SaysWhyModifyFailed) {
   EXPECT_EQ(Do("modify newer"), failed);
   // The folder cannot be made durable after the replace, and then the old
   // file cannot be put back either: the user is told where it is.
-  file_system_.fail_at.reset();
-  file_system_.crash_before = "SyncFolderOf";
+  file_system_ = FaultyFileSystem();
+  file_system_.fail_first = "SyncFolderOf";
+  file_system_.crash_before = "RenameReplacing";
   EXPECT_EQ(Do("modify newer"),
             failed + "\ninjected failure\n原文件内容保存在：\n" + path + ".bak");
   EXPECT_EQ(ReadBytes(backup), BuildTaskFile({.address = "new"}));

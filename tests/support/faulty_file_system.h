@@ -1,6 +1,7 @@
-// The system's file system with a switch: operation number `fail_at` fails,
-// or from number `crash_at` (or the first one named `crash_before`) on all
-// fail without effect, as when the program dies there. Operations are
+// The system's file system with a switch: operation number `fail_at` (or
+// the first one named `fail_first`) fails, or from number `crash_at` (or the
+// first one named `crash_before`) on all fail without effect, as when the
+// program dies there. Operations are
 // counted across the file system and every file it opened.
 #pragma once
 
@@ -20,7 +21,7 @@ inline const SystemError kInjectedFailure{"injected failure"};
 class FaultyFileSystem final : public FileSystem {
  public:
   std::optional<int> fail_at, crash_at;
-  std::string crash_before;
+  std::string fail_first, crash_before;
   // How a crash halfway through ReplaceKeepingBackup leaves the old file: with
   // the backup as a second name, or moved there (no hard links, Windows).
   bool backup_by_moving = false;
@@ -146,6 +147,7 @@ class FaultyFileSystem final : public FileSystem {
     const int number = static_cast<int>(operations.size());
     operations.push_back(name);
     if (name == crash_before && !crash_at) crash_at = number;
+    if (name == fail_first && !fail_at) fail_at = number;
     return !(crash_at && number >= *crash_at) && !(fail_at && number == *fail_at);
   }
 

@@ -19,19 +19,6 @@ CLIPFORMAT Wanted(form::Drops drops) {
   return 0;
 }
 
-std::vector<std::string> PathsIn(HDROP drop) {
-  std::vector<std::string> paths;
-  auto* query = late::DragQueryFileW.get();
-  if (!query) return paths;
-  const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    std::wstring path(query(drop, i, nullptr, 0), L'\0');
-    query(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
-    paths.push_back(Narrow(path));
-  }
-  return paths;
-}
-
 // Up to the first null, never past the memory's end.
 std::string TextIn(HGLOBAL memory) {
   const auto* text = static_cast<const wchar_t*>(GlobalLock(memory));
@@ -45,6 +32,19 @@ std::string TextIn(HGLOBAL memory) {
 }
 
 }  // namespace
+
+std::vector<std::string> DroppedPaths(HDROP drop) {
+  std::vector<std::string> paths;
+  auto* query = late::DragQueryFileW.get();
+  if (!query) return paths;
+  const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(query(drop, i, nullptr, 0), L'\0');
+    query(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+    paths.push_back(Narrow(path));
+  }
+  return paths;
+}
 
 DropTarget::DropTarget(form::Drops drops, TakeFiles take_files, TakeText take_text)
     : drops_(drops), take_files_(std::move(take_files)), take_text_(std::move(take_text)) {}
@@ -98,7 +98,7 @@ HRESULT DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
   // Taken out before the box is told, which may show a message box.
   std::vector<std::string> paths;
   std::string text;
-  if (wanted.cfFormat == CF_HDROP) paths = PathsIn(static_cast<HDROP>(medium.hGlobal));
+  if (wanted.cfFormat == CF_HDROP) paths = DroppedPaths(static_cast<HDROP>(medium.hGlobal));
   if (wanted.cfFormat == CF_UNICODETEXT) text = TextIn(medium.hGlobal);
   release(&medium);
   *effect = DROPEFFECT_COPY;

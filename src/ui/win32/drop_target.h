@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <ole2.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <string>
@@ -15,6 +16,10 @@
 #include "ui/form_layout.h"
 
 namespace orvanta::win32 {
+
+// The UTF-8 paths of the files of a drop, in the order the drop holds them;
+// none where shell32 cannot be loaded.
+std::vector<std::string> DroppedPaths(HDROP drop);
 
 class DropTarget final : public IDropTarget {
  public:

@@ -203,16 +203,9 @@ void Form1::OnActivate(bool active) {
 }
 
 void Form1::OnDropFiles(HDROP drop) {
-  auto* query = late::DragQueryFileW.get();
   auto* finish = late::DragFinish.get();
-  if (!query || !finish) return;
-  std::vector<std::string> paths;
-  const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    std::wstring path(query(drop, i, nullptr, 0), L'\0');
-    query(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
-    paths.push_back(Narrow(path));
-  }
+  if (!finish) return;
+  std::vector<std::string> paths = DroppedPaths(drop);
   finish(drop);
   controller_.DropFiles(paths);
 }

@@ -25,7 +25,7 @@ class MemoryFile final : public ReadableFile {
   std::uint64_t Size() const override { return bytes_.size(); }
   Status ReadAt(std::uint64_t offset, std::span<char> out) override {
     if (offset > bytes_.size() || out.size() > bytes_.size() - offset) {
-      return SystemError{"read past the bytes held"};
+      return SystemError{ErrorKind::kEndOfFile};
     }
     std::copy_n(bytes_.data() + offset, out.size(), out.data());
     return {};

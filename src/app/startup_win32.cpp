@@ -4,11 +4,14 @@
 
 namespace orvanta::win32 {
 
-bool LoadDllsFromSystemFolderOnly() {
+void LoadDllsFromSystemFolderOnly() {
   // Looked up, not imported: an exe that imports it would not start at all
-  // where it is missing. kernel32 is loaded in every process.
+  // where it is missing.
   auto* set_directories = late::SetDefaultDllDirectories.get();
-  return set_directories && set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (set_directories && set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  // The most that Windows 7 without its update can do: the current folder,
+  // often the Downloads folder too, leaves the search.
+  SetDllDirectoryW(L"");
 }
 
 }  // namespace orvanta::win32

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "controller/user_texts.h"
 #include "taskfile/address_rewrite.h"
 #include "taskfile/ansi_text.h"
 #include "taskfile/task_file_reader.h"
@@ -11,21 +12,6 @@
 
 namespace orvanta {
 namespace {
-
-constexpr const char* kNotTaskFileMessage = "非迅雷cfg文件！";
-constexpr const char* kDamagedMessage = "任务文件已损坏！";
-constexpr const char* kUnreadableMessage = "无法读取文件！\n";
-constexpr const char* kModifiedMessage = "修改完成...";
-constexpr const char* kModifyFailedMessage = "修改失败！原文件未改动。\n";
-constexpr const char* kOldContentInBackupMessage = "\n原文件内容保存在：\n";
-constexpr const char* kChangedSinceLoadedMessage =
-    "修改失败！任务文件在打开后已被其他程序改动，请重新打开。";
-constexpr const char* kKeptOldBackupMessage =
-    "发现上次未完成的修改留下的备份文件，已将其另存为：\n";
-constexpr const char* kControlCharacterMessage = "新地址中不能有换行符或其他控制字符！";
-constexpr const char* kUnencodableMessage = "新地址中的以下字符无法保存到任务文件：";
-constexpr const char* kUnencodableMessageEnd = "，地址未修改。";
-constexpr const char* kListSeparator = "、";
 
 constexpr std::size_t kTaskFileSuffixLength = 7;  // ".td.cfg"
 constexpr std::string_view kTaskFileEnding = "td.cfg";
@@ -74,13 +60,10 @@ bool IsControlCharacter(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\u2028' || c == U'\u2029';
 }
 
-std::string ListOf(const std::u32string& characters) {
-  std::string list;
-  for (char32_t c : characters) {
-    if (!list.empty()) list += kListSeparator;
-    list += Named(c);
-  }
-  return list;
+std::vector<std::string> EachNamed(const std::u32string& characters) {
+  std::vector<std::string> named;
+  for (char32_t c : characters) named.push_back(Named(c));
+  return named;
 }
 
 }  // namespace
@@ -105,10 +88,10 @@ void TaskController::Load(const FilePath& path) {
     return;
   }
 
-  if (std::holds_alternative<NotTaskFile>(content)) view_.ShowMessage(kNotTaskFileMessage);
-  if (std::holds_alternative<DamagedTaskFile>(content)) view_.ShowMessage(kDamagedMessage);
+  if (std::holds_alternative<NotTaskFile>(content)) view_.ShowMessage(text::kNotTaskFile);
+  if (std::holds_alternative<DamagedTaskFile>(content)) view_.ShowMessage(text::kDamaged);
   if (auto* unreadable = std::get_if<UnreadableFile>(&content)) {
-    view_.ShowMessage(kUnreadableMessage + unreadable->reason);
+    view_.ShowMessage(text::Unreadable(unreadable->error));
   }
   MarkNotLoaded();
 }
@@ -153,12 +136,12 @@ void TaskController::ModifyAddress() {
   if (address.empty()) return;
   const std::u32string characters = Utf8ToCodePoints(address);
   if (std::any_of(characters.begin(), characters.end(), IsControlCharacter)) {
-    view_.ShowMessage(kControlCharacterMessage);
+    view_.ShowMessage(text::kControlCharacter);
     return;
   }
   const AnsiEncoding encoded = EncodeAnsi(address);
   if (!encoded.unencodable.empty()) {
-    view_.ShowMessage(kUnencodableMessage + ListOf(encoded.unencodable) + kUnencodableMessageEnd);
+    view_.ShowMessage(text::Unencodable(EachNamed(encoded.unencodable)));
     return;
   }
 
@@ -166,20 +149,18 @@ void TaskController::ModifyAddress() {
       RewriteAddress(state_.TaskFilePath, *state_.TaskLoaded, encoded.bytes, file_system_);
   const std::optional<RewriteError>& error = report.error;
   if (error && error->step == RewriteStep::kCheckUnchanged) {
-    view_.ShowMessage(kChangedSinceLoadedMessage);
+    view_.ShowMessage(text::kChangedSinceLoaded);
     MarkNotLoaded();
     return;
   }
   if (error) {
-    std::string message = kModifyFailedMessage + error->reason;
-    if (!error->restored) message += kOldContentInBackupMessage + PathToUtf8(error->backup);
-    view_.ShowMessage(message);
+    view_.ShowMessage(text::ModifyFailed(*error));
   } else {
     Load(state_.TaskFilePath);
-    view_.ShowMessage(kModifiedMessage);
+    view_.ShowMessage(text::kModified);
   }
   if (!report.kept_backup.empty()) {
-    view_.ShowMessage(kKeptOldBackupMessage + PathToUtf8(report.kept_backup));
+    view_.ShowMessage(text::KeptOldBackup(PathToUtf8(report.kept_backup)));
   }
 }
 

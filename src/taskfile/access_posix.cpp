@@ -12,14 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "taskfile/reasons.h"
+#include "taskfile/system_error.h"
 
 namespace orvanta {
 namespace {
 
 constexpr std::string_view kAccessControlList = "system.posix_acl_access";
-
-SystemError LastError() { return {std::strerror(errno)}; }
 
 bool ThisUserIsIn(gid_t group) {
   if (::getegid() == group) return true;
@@ -82,21 +80,21 @@ Status CheckNewFileCanTakeItsPlace(const FilePath& path, const struct stat& file
   const uid_t me = ::geteuid();
   if (me == 0) return {};  // root gives the new file the old owner and group
   struct stat folder {};
-  if (::stat(FolderOf(path).c_str(), &folder) != 0) return LastError();
+  if (::stat(FolderOf(path).c_str(), &folder) != 0) return LastSystemError();
   const bool mine = me == file.st_uid;
   if (!mine && (folder.st_mode & S_ISVTX) && me != folder.st_uid) {
-    return SystemError{reason::kOwnedByOtherInStickyFolder};
+    return SystemError{ErrorKind::kOwnedByOtherInStickyFolder};
   }
   const gid_t new_group = GroupANewFileGets(folder, file.st_gid);
   const mode_t owner = (file.st_mode >> 6) & 6, group = (file.st_mode >> 3) & 6,
                others = file.st_mode & 6;
   const mode_t group_keeps = new_group == file.st_gid ? group : others;
   if (mine) {
-    return (group & ~group_keeps) ? Status(SystemError{reason::kGroupWouldLoseAccess}) : Status();
+    return (group & ~group_keeps) ? Status(SystemError{ErrorKind::kGroupWouldLoseAccess}) : Status();
   }
   const mode_t owner_keeps = others | (UserIsIn(file.st_uid, new_group) ? group : 0);
   if ((owner & ~owner_keeps) || (group & ~group_keeps)) {
-    return SystemError{reason::kOwnerWouldLoseAccess};
+    return SystemError{ErrorKind::kOwnerWouldLoseAccess};
   }
   return {};
 }
@@ -106,7 +104,7 @@ Status CopyExtraAttributes(const FilePath& like, int fd) {
   if (!ReadGrowing([&](char* out, size_t size) { return ::listxattr(like.c_str(), out, size); },
                    names)) {
     if (errno == ENOTSUP) return {};  // a file system without them
-    return LastError();
+    return LastSystemError();
   }
   bool has_access_control_list = false;
   for (const char* name = names.data(); name < names.data() + names.size();
@@ -119,13 +117,16 @@ Status CopyExtraAttributes(const FilePath& like, int fd) {
             value) &&
         ::fsetxattr(fd, name, value.data(), value.size(), 0) == 0;
     if (!copied) {
-      const std::string what = name == kAccessControlList ? reason::kAccessControlList : name;
-      return SystemError{reason::kAttributeNotKept + what + "\n" + std::strerror(errno)};
+      SystemError error = LastSystemError();
+      error.kind = name == kAccessControlList ? ErrorKind::kAccessListNotKept
+                                              : ErrorKind::kAttributeNotKept;
+      error.subject = name;
+      return error;
     }
   }
   if (!has_access_control_list && ::fremovexattr(fd, kAccessControlList.data()) != 0 &&
       errno != ENODATA && errno != ENOTSUP) {
-    return LastError();
+    return LastSystemError();
   }
   return {};
 }

@@ -8,7 +8,6 @@
 #include <variant>
 #include <vector>
 
-#include "taskfile/reasons.h"
 #include "taskfile/side_files.h"
 #include "taskfile/task_file_layout.h"
 #include "taskfile/unicode_text.h"
@@ -20,12 +19,7 @@ namespace {
 // stays flat whatever the size of the file.
 constexpr std::uint64_t kCopyChunk = 1 << 20;
 
-RewriteError Failed(RewriteStep step, std::string reason) {
-  RewriteError error;
-  error.step = step;
-  error.reason = std::move(reason);
-  return error;
-}
+RewriteError Failed(RewriteStep step, SystemError error) { return {step, std::move(error), {}, {}}; }
 
 // Opens the task file for the rewrite, so that a read-only file, or one that
 // another program holds for writing, is refused before anything is touched,
@@ -34,14 +28,14 @@ std::optional<RewriteError> OpenUnchanged(FileSystem& file_system, const FilePat
                                           const TaskLengths& as_loaded,
                                           std::unique_ptr<HeldTaskFile>& file) {
   auto opened = file_system.OpenForRewrite(task_file);
-  if (!opened.ok()) return Failed(RewriteStep::kOpenTaskFile, opened.error().message);
+  if (!opened.ok()) return Failed(RewriteStep::kOpenTaskFile, opened.error());
   file = std::move(opened.value());
   TaskFileLayout layout = ReadTaskLengths(*file);
   if (auto* unreadable = std::get_if<UnreadableFile>(&layout)) {
-    return Failed(RewriteStep::kOpenTaskFile, unreadable->reason);
+    return Failed(RewriteStep::kOpenTaskFile, unreadable->error);
   }
   if (const auto* lengths = std::get_if<TaskLengths>(&layout); !lengths || *lengths != as_loaded) {
-    return Failed(RewriteStep::kCheckUnchanged, reason::kChangedSinceLoaded);
+    return Failed(RewriteStep::kCheckUnchanged, {ErrorKind::kChangedSinceLoaded});
   }
   return std::nullopt;
 }
@@ -54,11 +48,11 @@ std::optional<RewriteError> CopyRange(HeldTaskFile& source, std::uint64_t offset
   while (count > 0) {
     std::span<char> chunk(buffer.data(), static_cast<std::size_t>(std::min(count, kCopyChunk)));
     if (Status status = source.CheckNoWriter(); !status.ok()) {
-      return Failed(RewriteStep::kCheckNotWritten, status.message());
+      return Failed(RewriteStep::kCheckNotWritten, status.error());
     }
     Status status = source.ReadAt(offset, chunk);
     if (status.ok()) status = target.Append(chunk);
-    if (!status.ok()) return Failed(RewriteStep::kCopyContent, status.message());
+    if (!status.ok()) return Failed(RewriteStep::kCopyContent, status.error());
     offset += chunk.size();
     count -= chunk.size();
   }
@@ -103,14 +97,14 @@ std::optional<RewriteError> SetAsideOldBackup(FileSystem& file_system, ReadableF
   if (!file_system.Exists(backup)) return std::nullopt;
   if (MayReplaceOldBackup(file_system, task, backup)) {
     Status status = file_system.Remove(backup);
-    if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());
+    if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.error());
     return std::nullopt;
   }
   for (int number = 1;; ++number) {
     FilePath candidate = BackupPathFor(task_file, file_system, number);
     if (file_system.Exists(candidate)) continue;
     Status status = file_system.RenameReplacing(backup, candidate);
-    if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.message());
+    if (!status.ok()) return Failed(RewriteStep::kSetAsideOldBackup, status.error());
     kept = std::move(candidate);
     return std::nullopt;
   }
@@ -130,15 +124,16 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
 
   auto target = file_system.CreateNew(temporary, task_file);
   if (!target.ok()) {
-    return Failed(RewriteStep::kCreateNewFile,
-                  reason::kCannotCreateInFolder + PathToUtf8(temporary.parent_path()) +
-                      reason::kCannotCreateInFolderEnd + target.error().message);
+    RewriteError error = Failed(RewriteStep::kCreateNewFile, target.error());
+    error.error.subject = PathToUtf8(temporary.parent_path());
+    return error;
   }
   WritableFile& out = *target.value();
+  // Another rewrite holding the new file is at the task file too.
   Status status = old_content.HoldAlso(temporary);
-  if (!status.ok()) return Failed(RewriteStep::kCreateNewFile, status.message());
+  if (!status.ok()) return Failed(RewriteStep::kCheckNotWritten, status.error());
   if (status = out.CopyExtraAttributesFrom(task_file); !status.ok()) {
-    return Failed(RewriteStep::kKeepAttributes, status.message());
+    return Failed(RewriteStep::kKeepAttributes, status.error());
   }
 
   std::array<char, layout::kInt32Size> length_field{};
@@ -147,16 +142,16 @@ std::optional<RewriteError> WriteNewContent(FileSystem& file_system, const FileP
   if (!error) {
     status = out.Append(length_field);
     if (status.ok()) status = out.Append(new_address.bytes());
-    if (!status.ok()) error = Failed(RewriteStep::kCopyContent, status.message());
+    if (!status.ok()) error = Failed(RewriteStep::kCopyContent, status.error());
   }
   if (!error) error = CopyRange(old_content, old_address_end, old_size - old_address_end, out);
   if (error) return error;
 
   if (status = out.Sync(); status.ok()) status = out.Close();
-  if (!status.ok()) return Failed(RewriteStep::kFlushNewFile, status.message());
+  if (!status.ok()) return Failed(RewriteStep::kFlushNewFile, status.error());
   // What another program wrote meanwhile would be lost with the old file.
   if (status = old_content.CheckNoWriter(); !status.ok()) {
-    return Failed(RewriteStep::kCheckNotWritten, status.message());
+    return Failed(RewriteStep::kCheckNotWritten, status.error());
   }
   return std::nullopt;
 }
@@ -172,9 +167,8 @@ void PutBackupBack(FileSystem& file_system, const FilePath& task_file, const Fil
   if (replaced == Replaced::kNo && file_system.Exists(task_file)) return;
   Status status = file_system.RenameReplacing(backup, task_file);
   if (!status.ok()) {
-    error.restored = false;
+    error.not_restored = status.error();
     error.backup = backup;
-    error.reason += "\n" + status.message();
     return;
   }
   (void)file_system.SyncFolderOf(task_file);
@@ -189,18 +183,18 @@ std::optional<RewriteError> Replace(FileSystem& file_system, const FilePath& tas
   old_content.LetGoBeforeReplace();
   Status status = file_system.ReplaceKeepingBackup(task_file, temporary, backup);
   if (!status.ok()) {
-    RewriteError error = Failed(RewriteStep::kReplaceTaskFile, status.message());
+    RewriteError error = Failed(RewriteStep::kReplaceTaskFile, status.error());
     (void)file_system.Remove(temporary);
     PutBackupBack(file_system, task_file, backup, Replaced::kNo, error);
     return error;
   }
   if (status = file_system.SyncFolderOf(task_file); !status.ok()) {
-    RewriteError error = Failed(RewriteStep::kFlushNewFile, status.message());
+    RewriteError error = Failed(RewriteStep::kFlushNewFile, status.error());
     PutBackupBack(file_system, task_file, backup, Replaced::kYes, error);
     return error;
   }
   if (status = old_content.CheckNoWriter(); !status.ok()) {
-    RewriteError error = Failed(RewriteStep::kCheckNotWritten, status.message());
+    RewriteError error = Failed(RewriteStep::kCheckNotWritten, status.error());
     PutBackupBack(file_system, task_file, backup, Replaced::kYes, error);
     return error;
   }
@@ -215,13 +209,13 @@ RewriteReport RewriteAddress(const FilePath& task_file, const TaskLengths& as_lo
                              const AnsiBytes& new_address, FileSystem& file_system) {
   RewriteReport report;
   if (new_address.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    report.error = Failed(RewriteStep::kCheckAddress, reason::kAddressTooLong);
+    report.error = Failed(RewriteStep::kCheckAddress, {ErrorKind::kAddressTooLong});
     return report;
   }
   // Through a link, the file it names is what the download manager reads.
   auto resolved = file_system.ResolveLinks(task_file);
   if (!resolved.ok()) {
-    report.error = Failed(RewriteStep::kOpenTaskFile, resolved.error().message);
+    report.error = Failed(RewriteStep::kOpenTaskFile, resolved.error());
     return report;
   }
   const FilePath& target = resolved.value();

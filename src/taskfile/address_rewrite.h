@@ -21,7 +21,8 @@ enum class RewriteStep {
   kOpenTaskFile,       // the task file could not be opened for a rewrite
   kCheckUnchanged,     // it no longer holds the lengths it was loaded with
   kSetAsideOldBackup,  // a backup left by an earlier change could not be kept
-  kCreateNewFile,      // creating the temporary file for the new content
+  kCreateNewFile,      // creating the temporary file for the new content; the error's
+                       // subject is its folder
   kKeepAttributes,     // the new file could not carry the task file's ACL or attributes
   kCopyContent,        // reading the task file or writing the new content
   kFlushNewFile,       // making the new content durable
@@ -31,10 +32,10 @@ enum class RewriteStep {
 
 struct RewriteError {
   RewriteStep step;
-  std::string reason;  // UTF-8, in the window's language where the program words it
-  // False only when putting the old content back failed as well: it is then
+  SystemError error;
+  // Set only when putting the old content back failed as well: it is then
   // whole at `backup`.
-  bool restored = true;
+  std::optional<SystemError> not_restored;
   FilePath backup;
 };
 
@@ -55,13 +56,13 @@ struct RewriteReport {
 // One rewrite of a task file runs at a time: a second, from this program or
 // another, is refused while the first runs. While another program has the
 // task file open for writing, or opens it for writing before the new content
-// is durable, nothing is replaced: the reason is reason::kInUse, and the
+// is durable, nothing is replaced: the error is ErrorKind::kInUse, and the
 // task file is the one that program writes.
 //
 // The task file's name holds the complete old or the complete new content
 // at every instant, and the old content is also at the backup until the new
 // content is durable. On any error the task file keeps its old bytes and no
-// backup remains (unless `restored` is false). On success no backup remains,
+// backup remains (unless `not_restored` is set). On success no backup remains,
 // unless the system refused to delete it once the new content was in place.
 RewriteReport RewriteAddress(const FilePath& task_file, const TaskLengths& as_loaded,
                              const AnsiBytes& new_address,

@@ -39,7 +39,7 @@ class ReadableFile {
 // of this user or another.
 class HeldTaskFile : public ReadableFile {
  public:
-  // Fails, with reason::kInUse, once another program has opened the file for
+  // Fails, with ErrorKind::kInUse, once another program has opened the file for
   // writing or written it since it was opened here. Cheap enough to ask
   // between chunks of a copy; where the system makes that program wait until
   // the holder lets go (a lease, on Linux), asking is also what lets it go on
@@ -89,8 +89,8 @@ class FileSystem {
   virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) = 0;
 
   // Opens and holds a task file for a rewrite that will replace it by a new
-  // file. Fails, with reason::kInUse, while another program has the file open
-  // for writing or another rewrite holds it; with reason::kWritersUnknown
+  // file. Fails, with ErrorKind::kInUse, while another program has the file open
+  // for writing or another rewrite holds it; with ErrorKind::kWritersUnknown
   // where that cannot be known. Fails too where the file could not be
   // written (read-only), or where a new file in its place could not be given
   // to the same people: another user's file in a folder that lets only

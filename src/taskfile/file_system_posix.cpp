@@ -7,20 +7,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "taskfile/access_posix.h"
 #include "taskfile/file_system.h"
-#include "taskfile/reasons.h"
+#include "taskfile/system_error.h"
 #include "taskfile/writers_posix.h"
 
 namespace orvanta {
 namespace {
 
-SystemError LastError() { return {std::strerror(errno)}; }
 
 constexpr std::int64_t Nanoseconds(const timespec& time) {
   return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
@@ -62,8 +60,8 @@ class PosixReadableFile final : public ReadableFile {
     while (!out.empty()) {
       ssize_t got = ::pread(fd_.get(), out.data(), out.size(), static_cast<off_t>(offset));
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return LastError();
-      if (got == 0) return SystemError{reason::kEndOfFile};
+      if (got < 0) return LastSystemError();
+      if (got == 0) return SystemError{ErrorKind::kEndOfFile};
       out = out.subspan(static_cast<std::size_t>(got));
       offset += static_cast<std::uint64_t>(got);
     }
@@ -83,15 +81,15 @@ class PosixWritableFile final : public WritableFile {
     while (!bytes.empty()) {
       ssize_t put = ::write(fd_.get(), bytes.data(), bytes.size());
       if (put < 0 && errno == EINTR) continue;
-      if (put < 0) return LastError();
+      if (put < 0) return LastSystemError();
       bytes = bytes.subspan(static_cast<std::size_t>(put));
     }
     return {};
   }
 
-  Status Sync() override { return ::fsync(fd_.get()) == 0 ? Status() : LastError(); }
+  Status Sync() override { return ::fsync(fd_.get()) == 0 ? Status() : LastSystemError(); }
 
-  Status Close() override { return fd_.Close() == 0 ? Status() : LastError(); }
+  Status Close() override { return fd_.Close() == 0 ? Status() : LastSystemError(); }
 
   Status CopyExtraAttributesFrom(const FilePath& like) override {
     return CopyExtraAttributes(like, fd_.get());
@@ -105,16 +103,16 @@ class PosixWritableFile final : public WritableFile {
 // is refused at once instead of hanging the window until something writes.
 Result<std::unique_ptr<PosixReadableFile>> Open(const FilePath& path, int flags) {
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0 && errno == EISDIR) return SystemError{reason::kFolder};
+  if (fd < 0 && errno == EISDIR) return SystemError{ErrorKind::kFolder};
   // A program holding a write lease (a file server) is writing the file.
-  if (fd < 0 && errno == EWOULDBLOCK) return SystemError{reason::kInUse};
-  if (fd < 0) return LastError();
+  if (fd < 0 && errno == EWOULDBLOCK) return SystemError{ErrorKind::kInUse};
+  if (fd < 0) return LastSystemError();
   FileDescriptor guard(fd);
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return LastError();
-  if (S_ISDIR(info.st_mode)) return SystemError{reason::kFolder};
-  if (!S_ISREG(info.st_mode)) return SystemError{reason::kNotRegularFile};
-  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return LastError();
+  if (::fstat(fd, &info) != 0) return LastSystemError();
+  if (S_ISDIR(info.st_mode)) return SystemError{ErrorKind::kFolder};
+  if (!S_ISREG(info.st_mode)) return SystemError{ErrorKind::kNotRegularFile};
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return LastSystemError();
   return std::make_unique<PosixReadableFile>(guard.release(),
                                              static_cast<std::uint64_t>(info.st_size));
 }
@@ -160,12 +158,12 @@ class PosixHeldTaskFile final : public HeldTaskFile {
     if (!written_ && (::fstat(file_->fd(), &now) != 0 || !Unwritten(VersionOf(now)))) {
       written_ = true;
     }
-    return written_ ? Status(SystemError{reason::kInUse}) : Status();
+    return written_ ? Status(SystemError{ErrorKind::kInUse}) : Status();
   }
 
   Status HoldAlso(const FilePath& replacement) override {
     FileDescriptor fd(::open(replacement.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return LastError();
+    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return LastSystemError();
     also_held_.push_back(std::make_unique<FileDescriptor>(fd.release()));
     return {};
   }
@@ -195,7 +193,7 @@ class PosixFileSystem final : public FileSystem {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return LastError();
+    if (resolved == nullptr) return LastSystemError();
     FilePath target(resolved);
     std::free(resolved);
     return target;
@@ -219,21 +217,21 @@ class PosixFileSystem final : public FileSystem {
     if (!opened.ok()) return opened.error();
     const int fd = opened.value()->fd();
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      return errno == EWOULDBLOCK ? SystemError{reason::kInUse} : LastError();
+      return errno == EWOULDBLOCK ? SystemError{ErrorKind::kInUse} : LastSystemError();
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return LastError();
+    if (::fstat(fd, &info) != 0) return LastSystemError();
     // Another rewrite gave the name a new file between the open and the lock.
-    if (!NamesSameFile(path, info)) return SystemError{reason::kInUse};
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return LastError();
+    if (!NamesSameFile(path, info)) return SystemError{ErrorKind::kInUse};
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return LastSystemError();
     if (Status status = CheckNewFileCanTakeItsPlace(path, info); !status.ok()) {
       return status.error();
     }
     ReadLease lease;
     Writers writers = lease.Take(fd);
     if (writers == Writers::kCannotTell) writers = WritersInProc(fd, info);
-    if (writers == Writers::kSome) return SystemError{reason::kInUse};
-    if (writers == Writers::kCannotTell) return SystemError{reason::kWritersUnknown};
+    if (writers == Writers::kSome) return SystemError{ErrorKind::kInUse};
+    if (writers == Writers::kCannotTell) return SystemError{ErrorKind::kWritersUnknown};
     return std::unique_ptr<HeldTaskFile>(
         new PosixHeldTaskFile(std::move(opened.value()), info, lease));
   }
@@ -241,9 +239,9 @@ class PosixFileSystem final : public FileSystem {
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
                                                   const FilePath& like) override {
     struct stat model {};
-    if (::stat(like.c_str(), &model) != 0) return LastError();
+    if (::stat(like.c_str(), &model) != 0) return LastSystemError();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) return LastError();
+    if (fd < 0) return LastSystemError();
     auto file = std::make_unique<PosixWritableFile>(fd);
     // The old owner, where this user may give it (root may), else the old
     // group, then the old permissions, by fchmod so that the umask does not
@@ -251,7 +249,7 @@ class PosixFileSystem final : public FileSystem {
     if (::fchown(fd, model.st_uid, model.st_gid) != 0)
       (void)::fchown(fd, static_cast<uid_t>(-1), model.st_gid);
     if (::fchmod(fd, model.st_mode & 07777) != 0) {
-      SystemError error = LastError();
+      SystemError error = LastSystemError();
       file.reset();
       ::unlink(path.c_str());
       return error;
@@ -267,10 +265,10 @@ class PosixFileSystem final : public FileSystem {
     const bool fuse = OnFuse(target);
     bool linked = !fuse && ::link(target.c_str(), backup.c_str()) == 0;
     if (!linked && (fuse ? Exists(backup) : errno == EEXIST))
-      return SystemError{std::strerror(EEXIST)};
-    if (!linked && std::rename(target.c_str(), backup.c_str()) != 0) return LastError();
+      return SystemErrorFrom(EEXIST);
+    if (!linked && std::rename(target.c_str(), backup.c_str()) != 0) return LastSystemError();
     if (std::rename(replacement.c_str(), target.c_str()) == 0) return {};
-    SystemError error = LastError();
+    SystemError error = LastSystemError();
     if (linked) {
       ::unlink(backup.c_str());
     } else {
@@ -280,12 +278,12 @@ class PosixFileSystem final : public FileSystem {
   }
 
   Status RenameReplacing(const FilePath& from, const FilePath& to) override {
-    if (OnFuse(to) && Exists(to) && ::unlink(to.c_str()) != 0) return LastError();
-    return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : LastError();
+    if (OnFuse(to) && Exists(to) && ::unlink(to.c_str()) != 0) return LastSystemError();
+    return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : LastSystemError();
   }
 
   Status Remove(const FilePath& path) override {
-    return ::unlink(path.c_str()) == 0 ? Status() : LastError();
+    return ::unlink(path.c_str()) == 0 ? Status() : LastSystemError();
   }
 
   std::size_t MaxNameLength(const FilePath& path) override {
@@ -295,8 +293,8 @@ class PosixFileSystem final : public FileSystem {
 
   Status SyncFolderOf(const FilePath& path) override {
     FileDescriptor fd(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0) return LastError();
-    return ::fsync(fd.get()) == 0 ? Status() : LastError();
+    if (fd.get() < 0) return LastSystemError();
+    return ::fsync(fd.get()) == 0 ? Status() : LastSystemError();
   }
 };
 

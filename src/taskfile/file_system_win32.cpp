@@ -7,31 +7,12 @@
 
 #include "taskfile/file_system.h"
 #include "taskfile/long_path_win32.h"
-#include "taskfile/reasons.h"
+#include "taskfile/system_error.h"
 #include "taskfile/unicode_text.h"
 
 namespace orvanta {
 namespace {
 
-SystemError ErrorFromCode(DWORD code) {
-  wchar_t* text = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string message;
-  if (length > 0) message.assign(reinterpret_cast<const char16_t*>(text), length);
-  LocalFree(text);
-  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' ||
-                              message.back() == u' ' || message.back() == u'.')) {
-    message.pop_back();
-  }
-  if (message.empty()) {
-    return {reason::kSystemErrorNumber + std::to_string(code) + reason::kSystemErrorNumberEnd};
-  }
-  return {Utf16ToUtf8(message)};
-}
-
-SystemError LastError() { return ErrorFromCode(GetLastError()); }
 
 class Handle {
  public:
@@ -68,7 +49,7 @@ class Win32ReadableFile final : public ReadableFile {
     FILE_BASIC_INFO times{};
     if (!GetFileInformationByHandle(handle_.get(), &info) ||
         !GetFileInformationByHandleEx(handle_.get(), FileBasicInfo, &times, sizeof times)) {
-      return LastError();
+      return LastSystemError();
     }
     return FileVersion{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
                        times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart};
@@ -81,10 +62,10 @@ class Win32ReadableFile final : public ReadableFile {
       at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD want = static_cast<DWORD>(std::min(out.size(), kMaxTransfer)), got = 0;
       if (!ReadFile(handle_.get(), out.data(), want, &got, &at)) {
-        if (GetLastError() == ERROR_HANDLE_EOF) return SystemError{reason::kEndOfFile};
-        return LastError();
+        if (GetLastError() == ERROR_HANDLE_EOF) return SystemError{ErrorKind::kEndOfFile};
+        return LastSystemError();
       }
-      if (got == 0) return SystemError{reason::kEndOfFile};
+      if (got == 0) return SystemError{ErrorKind::kEndOfFile};
       out = out.subspan(got);
       offset += got;
     }
@@ -103,15 +84,15 @@ class Win32WritableFile final : public WritableFile {
   Status Append(std::span<const char> bytes) override {
     while (!bytes.empty()) {
       DWORD want = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer)), put = 0;
-      if (!WriteFile(handle_.get(), bytes.data(), want, &put, nullptr)) return LastError();
+      if (!WriteFile(handle_.get(), bytes.data(), want, &put, nullptr)) return LastSystemError();
       bytes = bytes.subspan(put);
     }
     return {};
   }
 
-  Status Sync() override { return FlushFileBuffers(handle_.get()) ? Status() : LastError(); }
+  Status Sync() override { return FlushFileBuffers(handle_.get()) ? Status() : LastSystemError(); }
 
-  Status Close() override { return handle_.Close() ? Status() : LastError(); }
+  Status Close() override { return handle_.Close() ? Status() : LastSystemError(); }
 
   // ReplaceFileW carries the old file's security, attributes and streams.
   Status CopyExtraAttributesFrom(const FilePath&) override { return {}; }
@@ -124,24 +105,24 @@ Result<std::unique_ptr<Win32ReadableFile>> Open(const FilePath& path, DWORD acce
   // CreateFileW would refuse a folder only as "access denied".
   DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return SystemError{reason::kFolder};
+    return SystemError{ErrorKind::kFolder};
   }
   HANDLE handle = CreateFileW(LongPathForm(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     const bool shared = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
-    return shared && (access & GENERIC_WRITE) ? SystemError{reason::kInUse} : ErrorFromCode(code);
+    return shared && (access & GENERIC_WRITE) ? SystemError{ErrorKind::kInUse} : SystemErrorFrom(code);
   }
   Handle guard(handle);
-  if (GetFileType(handle) != FILE_TYPE_DISK) return SystemError{reason::kNotRegularFile};
+  if (GetFileType(handle) != FILE_TYPE_DISK) return SystemError{ErrorKind::kNotRegularFile};
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info)) return LastError();
+  if (!GetFileInformationByHandle(handle, &info)) return LastSystemError();
   // Windows refuses write access to a read-only file itself, except to
   // privileged Wine users: refuse it here too, for every user alike.
   bool writing = (access & GENERIC_WRITE) != 0;
   if (writing && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
-    return ErrorFromCode(ERROR_ACCESS_DENIED);
+    return SystemErrorFrom(ERROR_ACCESS_DENIED);
   }
   std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   return std::make_unique<Win32ReadableFile>(guard.release(), size);
@@ -153,16 +134,16 @@ Result<std::unique_ptr<Win32ReadableFile>> Open(const FilePath& path, DWORD acce
 // system frees it with the last program that has it open.
 Result<Handle> TakeTurnToRewrite(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file, &info)) return LastError();
+  if (!GetFileInformationByHandle(file, &info)) return LastSystemError();
   std::wstring name = L"Global\\Orvanta.rewrite.";
   for (DWORD part : {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}) {
     for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(part >> shift) & 0xF];
   }
   Handle turn(CreateSemaphoreW(nullptr, 1, 1, name.c_str()));
   // Made by another user's rewrite, which is running.
-  if (!turn.get() && GetLastError() == ERROR_ACCESS_DENIED) return SystemError{reason::kInUse};
-  if (!turn.get()) return LastError();
-  if (WaitForSingleObject(turn.get(), 0) != WAIT_OBJECT_0) return SystemError{reason::kInUse};
+  if (!turn.get() && GetLastError() == ERROR_ACCESS_DENIED) return SystemError{ErrorKind::kInUse};
+  if (!turn.get()) return LastSystemError();
+  if (WaitForSingleObject(turn.get(), 0) != WAIT_OBJECT_0) return SystemError{ErrorKind::kInUse};
   return turn;
 }
 
@@ -186,7 +167,7 @@ class Win32HeldTaskFile final : public HeldTaskFile {
   Status CheckNoWriter() override {
     if (!file_) return {};
     Result<FileVersion> now = file_->Version();
-    if (!now.ok() || !(now.value() == opened_)) return SystemError{reason::kInUse};
+    if (!now.ok() || !(now.value() == opened_)) return SystemError{ErrorKind::kInUse};
     return {};
   }
 
@@ -196,7 +177,7 @@ class Win32HeldTaskFile final : public HeldTaskFile {
     Handle file(CreateFileW(LongPathForm(replacement).c_str(), FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+    if (file.get() == INVALID_HANDLE_VALUE) return LastSystemError();
     Result<Handle> turn = TakeTurnToRewrite(file.get());
     if (!turn.ok()) return turn.error();
     turns_.push_back(std::move(turn.value()));
@@ -222,13 +203,13 @@ class Win32FileSystem final : public FileSystem {
     Handle file(CreateFileW(LongPathForm(path).c_str(), 0,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+    if (file.get() == INVALID_HANDLE_VALUE) return LastSystemError();
     std::wstring target(MAX_PATH, L'\0');
     for (;;) {
       DWORD length =
           GetFinalPathNameByHandleW(file.get(), target.data(), static_cast<DWORD>(target.size()),
                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-      if (length == 0) return LastError();
+      if (length == 0) return LastSystemError();
       if (length < target.size()) {
         target.resize(length);
         return UsualPathForm(target);
@@ -265,13 +246,13 @@ class Win32FileSystem final : public FileSystem {
   Result<std::unique_ptr<WritableFile>> CreateNew(const FilePath& path,
                                                   const FilePath& like) override {
     DWORD attributes = GetFileAttributesW(LongPathForm(like).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastSystemError();
     const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     attributes &= kept;
     HANDLE handle = CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
     return std::unique_ptr<WritableFile>(new Win32WritableFile(handle));
   }
 
@@ -292,19 +273,19 @@ class Win32FileSystem final : public FileSystem {
       MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(target).c_str(),
                   MOVEFILE_WRITE_THROUGH);
     }
-    if (code == ERROR_SHARING_VIOLATION) return SystemError{reason::kInUse};
-    return ErrorFromCode(code);
+    if (code == ERROR_SHARING_VIOLATION) return SystemError{ErrorKind::kInUse};
+    return SystemErrorFrom(code);
   }
 
   Status RenameReplacing(const FilePath& from, const FilePath& to) override {
     return MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? Status()
-               : LastError();
+               : LastSystemError();
   }
 
   Status Remove(const FilePath& path) override {
-    return DeleteFileW(LongPathForm(path).c_str()) ? Status() : LastError();
+    return DeleteFileW(LongPathForm(path).c_str()) ? Status() : LastSystemError();
   }
 
   // Asked through the folder, as asking through the volume's root would

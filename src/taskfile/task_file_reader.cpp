@@ -43,7 +43,7 @@ class FieldReader {
   bool Read(std::uint64_t offset, std::span<char> out) {
     if (!Holds(offset, out.size())) return false;
     Status status = file_.ReadAt(offset, out);
-    if (!status.ok()) unreadable_ = UnreadableFile{status.message()};
+    if (!status.ok()) unreadable_ = UnreadableFile{status.error()};
     return status.ok();
   }
 
@@ -113,7 +113,7 @@ TaskFileContent ReadTaskFile(ReadableFile& file) {
 
 TaskFileContent ReadTaskFile(const FilePath& path, FileSystem& file_system) {
   auto file = file_system.OpenForReading(path);
-  if (!file.ok()) return UnreadableFile{file.error().message};
+  if (!file.ok()) return UnreadableFile{file.error()};
   return ReadTaskFile(*file.value());
 }
 

@@ -28,7 +28,7 @@ struct DamagedTaskFile {};
 
 // The path could not be opened or read: missing, a folder, no permission...
 struct UnreadableFile {
-  std::string reason;  // UTF-8, the system's words or the program's (reasons.h)
+  SystemError error;
 };
 
 using TaskFileContent = std::variant<TaskRecord, NotTaskFile, DamagedTaskFile, UnreadableFile>;

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "app/startup_win32.h"
 #include "support/task_file_bytes.h"
+#include "ui/win32/late_bound.h"
 #include "ui/win32/form_controls.h"
 #include "ui/win32/wide_text.h"
 
@@ -112,6 +114,20 @@ TEST(Program, LoadsNoDllPlantedBesideIt) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Orvanta.exe");
   EXPECT_FALSE(std::filesystem::exists(downloads / "planted-loaded"));
   EXPECT_EQ(dialog, "打开文件");
+}
+
+// The same, read back in this process, where "planted.dll" lies beside the
+// exe: a function bound late comes from the system folder even where the
+// search could not be narrowed, and once narrowed, the search passes the
+// exe's folder by.
+TEST(Program, TakesItsDllsFromTheSystemFolderOnly) {
+  const std::wstring marker = TestFolder() + L"planted-loaded";
+  DeleteFileW(marker.c_str());
+  LateBound<int()> beside_the_exe{L"planted.dll", "DllMain"};
+  EXPECT_EQ(beside_the_exe.get(), nullptr);
+  LoadDllsFromSystemFolderOnly();
+  EXPECT_EQ(LoadLibraryW(L"planted.dll"), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 // Started on a screen of 144 DPI, as Windows set to 150%, the window lays

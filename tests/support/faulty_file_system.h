@@ -16,7 +16,7 @@
 
 namespace orvanta::testing {
 
-inline const SystemError kInjectedFailure{"injected failure"};
+inline const SystemError kInjectedFailure{ErrorKind::kOther, "injected failure"};
 
 class FaultyFileSystem final : public FileSystem {
  public:

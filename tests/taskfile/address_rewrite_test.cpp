@@ -88,7 +88,7 @@ class AddressRewrite : public ::testing::TestWithParam<RewriteCase> {
     }
     // A left-over backup that is the task file again may stay.
     EXPECT_TRUE(outcome == "old" || (outcome == "old, backup" && left_over_ == old_)) << outcome;
-    EXPECT_TRUE(report.error->restored);
+    EXPECT_FALSE(report.error->not_restored);
     EXPECT_NE(report.error->step, RewriteStep::kCheckUnchanged);
   }
 
@@ -120,7 +120,7 @@ TEST_P(AddressRewrite, ChangesOnlyTheAddressWhateverFailsOnTheWay) {
   FaultyFileSystem counter;
   const RewriteReport done = Rewrite(counter);
   const std::vector<std::string>& operations = counter.operations;
-  ASSERT_EQ(Outcome(), "new") << (done.error ? done.error->reason : "");
+  ASSERT_EQ(Outcome(), "new") << (done.error ? done.error->error.system_text : "");
   const bool keeps = GetParam().keeps_left_over;
   EXPECT_EQ(done.kept_backup, keeps ? FilePath(kept_now_) : FilePath());
   EXPECT_EQ(ReadBytes(kept_now_), keeps ? left_over_ : "");
@@ -180,15 +180,15 @@ TEST(TwoRewrites, TheSecondIsRefusedWhileTheFirstHoldsTheFile) {
         second = RewriteAddress(path, as_loaded, AnsiBytes("http://2nd/"), SystemFileSystem());
         // Made before the first opened the file, the second change is only
         // overwritten.
-        EXPECT_EQ(second->error ? second->error->reason : "",
-                  held ? "任务文件正被其他程序使用，请先关闭该程序再修改。" : "")
+        EXPECT_EQ(second->error ? std::optional(second->error->error.kind) : std::nullopt,
+                  held ? std::optional(ErrorKind::kInUse) : std::nullopt)
             << "second started at " << operation;
       }
       held |= operation == "OpenForRewrite";
     };
     const RewriteReport report = RewriteAddress(path, as_loaded, AnsiBytes("http://1st/"), first);
     if (!second) break;  // the first ran out of operations
-    EXPECT_FALSE(report.error) << report.error->reason;
+    EXPECT_FALSE(report.error) << report.error->error.system_text;
     EXPECT_TRUE(ReadBytes(path) == BuildTaskFile(first_parts));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1);
   }

@@ -71,14 +71,13 @@ TEST_F(FileSystemPosix, RefusesAFifoOrADeviceAtOnce) {
     EXPECT_TRUE(InChild([&] {
       const TaskFileContent content = ReadTaskFile(path);
       auto* unreadable = std::get_if<UnreadableFile>(&content);
-      return unreadable && unreadable->reason == std::string("这不是普通文件（是管道或设备）");
+      return unreadable && unreadable->error.kind == ErrorKind::kNotRegularFile;
     })) << path;
   }
 }
 
 TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
   using enum fs::perms;
-  const std::string in_folder = "无法在文件夹“" + folder_.path().string() + "”中创建新文件：";
   for (auto [folder, file, step] : {std::tuple{owner_read | owner_exec | others_read | others_exec,
                                                all, RewriteStep::kCreateNewFile},
                                     {all, owner_read | others_read, RewriteStep::kOpenTaskFile}}) {
@@ -91,8 +90,8 @@ TEST_F(FileSystemPosix, LeavesAFileInAReadOnlyFolderOrItselfReadOnlyAlone) {
     EXPECT_TRUE(InChild([&] {
       auto error = RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error;
       // A folder that refuses a new file is named, lest the file seem protected.
-      return error && error->step == step &&
-             error->reason.starts_with(in_folder) == (step == RewriteStep::kCreateNewFile);
+      return error && error->step == step && error->error.kind == ErrorKind::kAccessDenied &&
+             (step != RewriteStep::kCreateNewFile || error->error.subject == folder_.path());
     }));
     fs::permissions(folder_.path(), owner_all);
     EXPECT_EQ(ReadBytes(path_), bytes_);
@@ -130,23 +129,20 @@ TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) 
 // Where it cannot be known whether a program writes (another user's file,
 // whose holders this user cannot see), the rewrite is refused too.
 TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
-  const std::string in_use = "任务文件正被其他程序使用，请先关闭该程序再修改。";
-  const std::string unknown =
-      "无法确定任务文件是否正被其他程序写入（例如它属于其他用户），为免丢失那个程序写入的内容，没有"
-      "修改。";
+  const auto in_use = ErrorKind::kInUse, unknown = ErrorKind::kWritersUnknown;
   struct Row {
     const char* label;
     int flags;         // how the other program opens the file; -1: it does not
     const char* when;  // the rewrite's operation before which it opens; "": before the rewrite
     int lease;         // the lease it holds; -1: none
     bool daemons_file;
-    std::string refusal;
+    std::optional<ErrorKind> refusal;
   };
   const Row rows[] = {
       {"writer", O_WRONLY, "", -1, false, in_use},
       {"reader and writer", O_RDWR, "", -1, false, in_use},
-      {"reader", O_RDONLY, "", -1, false, ""},
-      {"file server reading", O_RDONLY, "", F_RDLCK, false, ""},
+      {"reader", O_RDONLY, "", -1, false, {}},
+      {"file server reading", O_RDONLY, "", F_RDLCK, false, {}},
       {"file server writing", O_RDWR, "", F_WRLCK, false, in_use},
       {"opens to write during the copy", O_RDWR, "ReadAt", -1, false, in_use},
       {"opens to write before the copy is durable", O_WRONLY, "CheckNoWriter", -1, false, in_use},
@@ -194,10 +190,10 @@ TEST_F(FileSystemPosix, LeavesAFileAnotherProgramWritesAlone) {
       }
       close(holder);
       close(looked_up);
-      return row.refusal.empty() ? !error : error && error->reason == row.refusal;
+      return row.refusal ? error && error->error.kind == row.refusal : !error;
     };
     EXPECT_TRUE(row.daemons_file ? InChild(rewrite, Account("bin")) : rewrite());
-    const std::string expected = !row.refusal.empty()
+    const std::string expected = row.refusal
                                      ? row.flags >= 0 ? written : bytes_
                                      : BuildTaskFile({.name = "n", .address = "new"});
     EXPECT_EQ(ReadBytes(path_), expected);
@@ -224,19 +220,18 @@ TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
     gid_t file_gid;
     fs::perms file_mode;
     User modifier;
-    const char* refusal;
+    std::optional<ErrorKind> refusal;
   };
   const Row rows[] = {
       {"another's, group-shared", 0770, daemon, daemon.gid, rw, bin_in_daemons_group,
-       "无法确定任务文件是否正被其他程序写入（例如它属于其他用户），为免丢失那个程序写入的内容，没"
-       "有修改。"},
+       ErrorKind::kWritersUnknown},
       {"another's, owner outside the group", 0777, daemon, bin.gid, rw, sys_in_bins_group,
-       "任务文件属于其他用户，修改后它的所有者或同组用户将无法再读写它。"},
+       ErrorKind::kOwnerWouldLoseAccess},
       {"another's, sticky folder", 01777, daemon, daemon.gid, everyone, bin_in_daemons_group,
-       "任务文件属于其他用户，而它所在的文件夹只允许文件的所有者替换文件。"},
-      {"own, group kept", 0777, bin_in_daemons_group, daemon.gid, rw, bin_in_daemons_group, ""},
+       ErrorKind::kOwnedByOtherInStickyFolder},
+      {"own, group kept", 0777, bin_in_daemons_group, daemon.gid, rw, bin_in_daemons_group, {}},
       {"own, of a group the owner is not in", 0777, bin, daemon.gid, rw, bin,
-       "你不在任务文件的所属组中，修改后该组的用户将无法再读写它。"},
+       ErrorKind::kGroupWouldLoseAccess},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
@@ -249,7 +244,7 @@ TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
     EXPECT_TRUE(InChild(
         [&] {
           auto error = RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error;
-          return *row.refusal ? error && error->reason == row.refusal : !error;
+          return row.refusal ? error && error->error.kind == row.refusal : !error;
         },
         row.modifier));
     struct stat info {};
@@ -257,7 +252,7 @@ TEST_F(FileSystemPosix, KeepsASharedTaskFileOpenToThoseWhoHadIt) {
     EXPECT_EQ(info.st_gid, row.file_gid);
     EXPECT_EQ(fs::status(path_).permissions(), row.file_mode);
     EXPECT_EQ(ReadBytes(path_),
-              *row.refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
+              row.refusal ? bytes_ : BuildTaskFile({.name = "n", .address = "new"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
   }
 }

@@ -35,14 +35,14 @@ TEST_F(FileSystemWin32, KeepsAHiddenFileWithAnyNameHidden) {
 // refused and what it writes stays. A reader that shares all stops nothing.
 TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
   const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  const std::string in_use = "任务文件正被其他程序使用，请先关闭该程序再修改。";
-  for (auto [access, sharing, reason] :
+  const std::optional<ErrorKind> in_use = ErrorKind::kInUse;
+  for (auto [access, sharing, refusal] :
        {std::tuple{GENERIC_READ, DWORD{0}, in_use},
         {GENERIC_WRITE, DWORD{FILE_SHARE_READ}, in_use},
         {GENERIC_WRITE, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, in_use},
         {GENERIC_WRITE, all, in_use},
-        {GENERIC_READ, all, std::string()},
-        {DWORD{0}, DWORD{0}, std::string("the system's")}}) {  // no holder: the file is read-only
+        {GENERIC_READ, all, std::optional<ErrorKind>()},
+        {DWORD{0}, DWORD{0}, std::optional(ErrorKind::kAccessDenied)}}) {  // the file is read-only
     SCOPED_TRACE(::testing::Message() << access << " " << sharing);
     testing::WriteBytes(path_, bytes_);
     HANDLE holder =
@@ -58,13 +58,13 @@ TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
     CloseHandle(holder);
     SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_FALSE(std::filesystem::exists(BackupPathFor(path_)));
-    if (reason.empty()) {
+    if (!refusal) {
       EXPECT_FALSE(error);
       continue;
     }
     ASSERT_TRUE(error);
     EXPECT_EQ(error->step, RewriteStep::kOpenTaskFile);
-    EXPECT_EQ(error->reason == in_use, reason == in_use) << error->reason;
+    EXPECT_EQ(error->error.kind, *refusal) << error->error.system_text;
     EXPECT_EQ(testing::ReadBytes(path_), bytes_ + (written ? "after" : ""));
   }
 }
@@ -95,7 +95,7 @@ TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
 // A device is no file to read, even when named like a task file.
 TEST(FileSystemWin32Device, IsNoFileToRead) {
   const TaskFileContent content = ReadTaskFile(std::filesystem::path(L"NUL"));
-  EXPECT_EQ(std::get<UnreadableFile>(content).reason, "这不是普通文件（是管道或设备）");
+  EXPECT_EQ(std::get<UnreadableFile>(content).error.kind, ErrorKind::kNotRegularFile);
 }
 
 }  // namespace

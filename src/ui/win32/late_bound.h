@@ -12,6 +12,8 @@
 #include <ole2.h>
 #include <shellapi.h>
 
+#include <string>
+
 namespace orvanta::win32 {
 
 template <class Function>
@@ -19,11 +21,18 @@ class LateBound {
  public:
   constexpr LateBound(const wchar_t* dll, const char* name) : dll_(dll), name_(name) {}
 
-  // Null where the system lacks it. The DLL stays loaded.
+  // Null where the system lacks it. The DLL is loaded from the system
+  // folder by its full path, so that no search, however wide where Windows
+  // cannot narrow it, finds one planted beside the exe; the DLLs it needs
+  // in turn are looked for in the system folder first. It stays loaded.
   Function* get() {
     if (!looked_up_) {
       looked_up_ = true;
-      HMODULE module = LoadLibraryW(dll_);
+      std::wstring path(MAX_PATH, L'\0');
+      path.resize(GetSystemDirectoryW(path.data(), MAX_PATH));
+      HMODULE module = path.empty() ? nullptr
+                                    : LoadLibraryExW((path + L"\\" + dll_).c_str(), nullptr,
+                                                     LOAD_WITH_ALTERED_SEARCH_PATH);
       if (module) {
         function_ =
             reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name_)));

@@ -1,9 +1,7 @@
+// Start-up, timed from outside the program on the X display ($DISPLAY).
 #include "startup_time.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/Xdamage.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,42 +9,26 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <map>
 
 namespace orvanta::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 std::string TitleOf(Display* display, Window window) {
-  Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-  Atom net_name = XInternAtom(display, "_NET_WM_NAME", False);
+  unsigned char* data = nullptr;
   Atom type = None;
   int format = 0;
   unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  std::string title;
-  if (XGetWindowProperty(display, window, net_name, 0, 256, False, utf8, &type, &format, &count,
-                         &after, &data) == Success &&
-      data) {
-    title.assign(reinterpret_cast<char*>(data), count);
-    XFree(data);
-  }
-  char* name = nullptr;
-  if (title.empty() && XFetchName(display, window, &name) && name) {
-    title = name;
-    XFree(name);
-  }
+  XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256, False,
+                     XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after,
+                     &data);
+  std::string title(data ? reinterpret_cast<char*>(data) : "", data ? count : 0);
+  if (data) XFree(data);
   return title;
 }
 
 // Windows come and go while they are watched: a request about one that has
 // gone fails, harmlessly.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 }  // namespace
 
@@ -66,35 +48,24 @@ pid_t StartInBackground(const std::vector<std::string>& command) {
 
 void EndGroup(pid_t leader) {
   kill(-leader, SIGTERM);
-  for (int tries = 0; tries < 100; ++tries) {
+  for (int tries = 0; tries < 100; ++tries, usleep(20'000)) {
     if (waitpid(leader, nullptr, WNOHANG) == leader) return;
-    usleep(20'000);
   }
   kill(-leader, SIGKILL);
   waitpid(leader, nullptr, 0);
 }
 
-std::optional<StartupTimes> TimeStartup(const std::vector<std::string>& command,
-                                        const std::string& title) {
+std::optional<double> MillisecondsToWindow(const std::vector<std::string>& command,
+                                           const std::string& title) {
   Display* display = XOpenDisplay(nullptr);
-  int damage_event = 0, damage_error = 0;
-  if (!display || !XDamageQueryExtension(display, &damage_event, &damage_error)) {
-    if (display) XCloseDisplay(display);
-    return std::nullopt;
-  }
+  if (!display) return std::nullopt;
   XSetErrorHandler(IgnoreError);
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
   XSync(display, False);
-
-  // Every new top-level window is watched for drawing from its creation on,
-  // so that no paint can come before the watch.
-  std::map<Window, Damage> watched;
-  Window target = None;
-  StartupTimes times;
-  bool painted = false;
-  const auto start = Clock::now();
+  std::optional<double> shown;
+  const auto start = std::chrono::steady_clock::now();
   const pid_t child = StartInBackground(command);
-  while (!painted && Clock::now() - start < std::chrono::seconds(10)) {
+  while (!shown && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
     if (!XPending(display)) {
       pollfd ready{ConnectionNumber(display), POLLIN, 0};
       poll(&ready, 1, 20);
@@ -102,26 +73,14 @@ std::optional<StartupTimes> TimeStartup(const std::vector<std::string>& command,
     }
     XEvent event;
     XNextEvent(display, &event);
-    if (event.type == CreateNotify) {
-      watched[event.xcreatewindow.window] =
-          XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty);
-    } else if (event.type == MapNotify && target == None &&
-               TitleOf(display, event.xmap.window).starts_with(title)) {
-      target = event.xmap.window;
-      times.shown_ms = MillisecondsSince(start);
-    } else if (event.type == damage_event + XDamageNotify) {
-      const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
-      if (target != None && damage.drawable == target) {
-        times.painted_ms = MillisecondsSince(start);
-        painted = true;
-      }
-      XDamageSubtract(display, damage.damage, None, None);
+    if (event.type == MapNotify && TitleOf(display, event.xmap.window).starts_with(title)) {
+      shown = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                  .count();
     }
   }
   EndGroup(child);
-  XCloseDisplay(display);  // destroys the damage objects with the connection
-  if (!painted) return std::nullopt;
-  return times;
+  XCloseDisplay(display);
+  return shown;
 }
 
 }  // namespace orvanta::bench

@@ -1,13 +1,9 @@
 // Orvanta.exe's window built bare: the same controls from the same code and
 // table, the same icon, manifest, font and colours, none of the program's
-// logic. What start-up costs beyond this is the program's. "--without PART"
-// leaves a part out, to see what it costs: icon, controls, font (the
-// system's message font at the window's DPI; the stock GUI font stands in).
+// logic. What start-up costs beyond this is the program's.
 #include <windows.h>
 
 #include <commctrl.h>
-
-#include <cwchar>
 
 #include "ui/win32/dpi.h"
 #include "ui/win32/form_controls.h"
@@ -15,13 +11,6 @@
 namespace {
 
 using namespace orvanta::win32;
-
-bool Without(const wchar_t* part) {
-  for (int i = 1; i + 1 < __argc; ++i) {
-    if (!std::wcscmp(__wargv[i], L"--without") && !std::wcscmp(__wargv[i + 1], part)) return true;
-  }
-  return false;
-}
 
 FormControls controls{};
 HBRUSH grey_brush = nullptr;
@@ -31,10 +20,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     case WM_CREATE: {
       const UINT dpi = DpiForWindow(window);
       grey_brush = CreateSolidBrush(kGreyColour);
-      static const ScopedFont font =
-          Without(L"font") ? ScopedFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)))
-                           : CreateMessageFont(dpi);
-      if (!Without(L"controls")) controls = CreateFormControls(window, dpi, font.get());
+      static const ScopedFont font = CreateMessageFont(dpi);
+      controls = CreateFormControls(window, dpi, font.get());
       return 0;
     }
     case WM_CTLCOLOREDIT:
@@ -54,8 +41,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&common);
-  RegisterFormClass(instance, L"WindowFloor", WindowProc,
-                    Without(L"icon") ? FormIcon::kNone : FormIcon::kProgram);
+  RegisterFormClass(instance, L"WindowFloor", WindowProc, FormIcon::kProgram);
   const RECT frame =
       CentredFrame(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), DpiForNewWindow());
   HWND window = CreateWindowExW(kFormExStyle, L"WindowFloor", L"Window floor", kFormStyle,
@@ -64,10 +50,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   ShowWindow(window, show);
   UpdateWindow(window);
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageW(window, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   return 0;
 }

@@ -1,25 +1,51 @@
-// Saves a picture of the main window after opening a task file, for review:
-//   form1_screenshot TASK_FILE PNG
+// Pictures of the main window in the states a user meets, for review and
+// for the picture test, which compares them with the approved ones:
+//   form1_screenshot TASK_FILE FOLDER
+// writes empty, loaded, dark and 144dpi .png into FOLDER.
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
+#include <QImage>
+#include <QPalette>
 
 #include <cstdio>
 
 #include "ui/qt/form1.h"
 
+namespace {
+
+// As the window draws itself on a screen of `scale` times 96 DPI: Qt lays
+// out in device-independent pixels and scales the drawing.
+bool Save(orvanta::qt::Form1& window, const QString& path, qreal scale = 1) {
+  QApplication::processEvents();
+  QImage picture(window.size() * scale, QImage::Format_RGB32);
+  picture.setDevicePixelRatio(scale);
+  window.render(&picture);
+  return picture.save(path);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: form1_screenshot TASK_FILE PNG\n");
+    std::fprintf(stderr, "usage: form1_screenshot TASK_FILE FOLDER\n");
     return 2;
   }
   const std::string task_file = QString::fromLocal8Bit(argv[1]).toStdString();
-  orvanta::qt::Form1 window;
-  window.show();
-  window.OpenGivenFiles({task_file});
-  QApplication::processEvents();
-  if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
-  return 0;
+  const QString folder = QString::fromLocal8Bit(argv[2]) + "/";
+  bool saved = true;
+  {
+    orvanta::qt::Form1 window;
+    window.show();
+    saved &= Save(window, folder + "empty.png");
+    window.OpenGivenFiles({task_file});
+    saved &= Save(window, folder + "loaded.png");
+    saved &= Save(window, folder + "144dpi.png", 1.5);
+  }
+  QApplication::setPalette(QPalette(Qt::white, Qt::black, Qt::white, Qt::black, Qt::gray, Qt::white,
+                                    Qt::white, Qt::black, Qt::black));
+  orvanta::qt::Form1 dark;
+  dark.show();
+  dark.OpenGivenFiles({task_file});
+  saved &= Save(dark, folder + "dark.png");
+  return saved ? 0 : 1;
 }

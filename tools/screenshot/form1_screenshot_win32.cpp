@@ -1,17 +1,24 @@
-// Saves a picture of the main window after opening a task file, for review:
-//   form1_screenshot TASK_FILE PNG
-// The picture is taken from the screen, so it shows what a user sees.
+// Pictures of the main window in the states a user meets, for review and
+// for the picture test, which compares them with the approved ones:
+//   form1_screenshot TASK_FILE FOLDER
+// writes empty, loaded, dark, high-contrast and 144dpi .png into FOLDER,
+// and loaded and 144dpi again as Windows 7 draws them ("-windows7"). Each
+// is taken from the screen, as a user sees it.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "ui/win32/form1.h"
+#include "ui/win32/late_bound.h"
 #include "ui/win32/wide_text.h"
+
+using namespace orvanta::win32;
 
 namespace {
 
@@ -93,17 +100,83 @@ void PumpMessagesFor(DWORD milliseconds) {
   }
 }
 
+// Where Windows 7 and 8 lack the DPI functions of Windows 10 1607.
+template <class Result, class... Arguments>
+Result WINAPI Missing(Arguments...) {
+  return 0;
+}
+
+void WithoutTheNewerDpiFunctions(bool without) {
+  late::GetDpiForWindow.StandIn(without ? Missing<UINT, HWND> : nullptr);
+  late::GetDpiForSystem.StandIn(without ? Missing<UINT> : nullptr);
+  late::AdjustWindowRectExForDpi.StandIn(without ? Missing<BOOL, RECT*, DWORD, BOOL, DWORD, UINT>
+                                                 : nullptr);
+  late::SystemParametersInfoForDpi.StandIn(without ? Missing<BOOL, UINT, UINT, void*, UINT, UINT>
+                                                   : nullptr);
+}
+
+class Photographer {
+ public:
+  Photographer(std::wstring folder, std::string task_file)
+      : folder_(std::move(folder)), task_file_(std::move(task_file)) {}
+
+  void Take(const wchar_t* name, Form1& form) {
+    RedrawWindow(form.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    PumpMessagesFor(300);
+    std::ofstream(std::filesystem::path(folder_ + L"\\" + name + L".png"), std::ios::binary)
+        << CaptureWindow(form.hwnd());
+  }
+
+  // A window with the task file open, at `dpi` (0: the screen's).
+  std::unique_ptr<Form1> Open(UINT dpi, HighContrastSetting high_contrast = HighContrastIsOn) {
+    auto form = Form1::Create(GetModuleHandleW(nullptr), {}, std::move(high_contrast));
+    SetWindowPos(form->hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(form->hwnd(), SW_SHOW);
+    form->OpenGivenFiles({task_file_});
+    RECT suggested{0, 0, 710, 560};
+    if (dpi) SendMessageW(form->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), LPARAM(&suggested));
+    return form;
+  }
+
+ private:
+  std::wstring folder_;
+  std::string task_file_;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
   if (argc != 3) return 2;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  const std::string task_file = orvanta::win32::Narrow(argv[1]);
-  auto form = orvanta::win32::Form1::Create(GetModuleHandleW(nullptr));
-  ShowWindow(form->hwnd(), SW_SHOW);
-  form->OpenGivenFiles({task_file});
-  PumpMessagesFor(500);
-  std::ofstream(argv[2], std::ios::binary) << CaptureWindow(form->hwnd());
+  Photographer camera(argv[2], Narrow(argv[1]));
+
+  auto empty = Form1::Create(GetModuleHandleW(nullptr));
+  SetWindowPos(empty->hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(empty->hwnd(), SW_SHOW);
+  camera.Take(L"empty", *empty);
+  empty.reset();
+
+  camera.Take(L"loaded", *camera.Open(0));
+  camera.Take(L"144dpi", *camera.Open(144));
+  WithoutTheNewerDpiFunctions(true);
+  camera.Take(L"loaded-windows7", *camera.Open(0));
+  camera.Take(L"144dpi-windows7", *camera.Open(144));
+  WithoutTheNewerDpiFunctions(false);
+
+  // Switched on while the window is open, as a user does.
+  bool high_contrast = false;
+  auto form = camera.Open(0, [&] { return high_contrast; });
+  high_contrast = true;
+  SendMessageW(form->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  camera.Take(L"high-contrast", *form);
+  form.reset();
+
+  const int elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+  const COLORREF dark[] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF)},
+                 saved[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT)};
+  SetSysColors(2, elements, dark);
+  camera.Take(L"dark", *camera.Open(0));
+  SetSysColors(2, elements, saved);
   return 0;
 }

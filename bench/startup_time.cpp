@@ -1,4 +1,3 @@
-// Start-up, timed from outside the program on the X display ($DISPLAY).
 #include "startup_time.h"
 
 #include <X11/Xlib.h>
@@ -26,8 +25,7 @@ std::string TitleOf(Display* display, Window window) {
   return title;
 }
 
-// Windows come and go while they are watched: a request about one that has
-// gone fails, harmlessly.
+// A window may go while it is watched: requests about it fail, harmlessly.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace

@@ -130,37 +130,5 @@ TEST(Program, TakesItsDllsFromTheSystemFolderOnly) {
   EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
-// Started on a screen of 144 DPI, as Windows set to 150%, the window lays
-// itself out and chooses its font for it from the start: the window, its
-// boxes and the text in them, half as large again as at 96 DPI. Wine reads the screen's
-// DPI afresh in every program it starts.
-TEST(Program, StartsAtTheScreensDpi) {
-  const wchar_t desktop[] = L"Control Panel\\Desktop";
-  DWORD saved = 0, size = sizeof saved;
-  const bool had_dpi = RegGetValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", RRF_RT_REG_DWORD,
-                                    nullptr, &saved, &size) == ERROR_SUCCESS;
-  // The window's inside and the address box, in pixels; where the text's
-  // last character starts.
-  auto measure = [&](DWORD dpi) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
-    StartedProgram program(ProgramPath(), L"");
-    HWND box = program.Control(form::Control::kText2);
-    RECT inside{}, place{};
-    GetClientRect(GetParent(box), &inside);
-    GetWindowRect(box, &place);
-    SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"WWWWWWWWWW"));
-    const LRESULT last_character = SendMessageW(box, EM_POSFROMCHAR, 9, 0);
-    return std::pair(std::to_string(inside.right) + "x" + std::to_string(inside.bottom) + " " +
-                         std::to_string(place.right - place.left),
-                     double(LOWORD(last_character)));
-  };
-  const auto at_96 = measure(96), at_144 = measure(144);
-  if (had_dpi) RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &saved, size);
-  if (!had_dpi) RegDeleteKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels");
-  // 6930 by 5175 twips, the box 6735 wide.
-  EXPECT_EQ(at_96.first + ", " + at_144.first, "462x345 449, 693x518 674");
-  EXPECT_NEAR(at_144.second / at_96.second, 1.5, 0.15);
-}
-
 }  // namespace
 }  // namespace orvanta::win32

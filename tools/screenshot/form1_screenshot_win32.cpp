@@ -1,9 +1,10 @@
 // Pictures of the main window in the states a user meets, for review and
 // for the picture test, which compares them with the approved ones:
 //   form1_screenshot TASK_FILE FOLDER
-// writes empty, loaded, dark, high-contrast and 144dpi .png into FOLDER,
-// and loaded and 144dpi again as Windows 7 draws them ("-windows7"). Each
-// is taken from the screen, as a user sees it.
+// writes empty, loaded, dark, high-contrast, 144dpi (moved to a screen of
+// 144 DPI) and started-at-144dpi .png into FOLDER, and loaded and 144dpi
+// again as Windows 7 draws them ("-windows7"). Each is taken from the
+// screen, as a user sees it.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -143,13 +144,43 @@ class Photographer {
   std::string task_file_;
 };
 
+// Windows set to 150% before the program starts, which takes its layout
+// and font from the screen's DPI at start: Wine reads LogPixels afresh in
+// every program, so this one runs again to take "started-at-144dpi".
+void TakeStartedAt144Dpi(const std::wstring& task_file, const std::wstring& folder) {
+  const wchar_t desktop[] = L"Control Panel\\Desktop";
+  DWORD saved = 0, size = sizeof saved, dpi = 144;
+  const bool had_dpi = RegGetValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", RRF_RT_REG_DWORD,
+                                    nullptr, &saved, &size) == ERROR_SUCCESS;
+  RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+  std::wstring command = L"\"" + self + L"\" \"" + task_file + L"\" \"" + folder + L"\" started";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (had_dpi) RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &saved, size);
+  if (!had_dpi) RegDeleteKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
-  if (argc != 3) return 2;
+  if (argc != 3 && argc != 4) return 2;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   Photographer camera(argv[2], Narrow(argv[1]));
+  if (argc == 4) {
+    camera.Take(L"started-at-144dpi", *camera.Open(0));
+    return 0;
+  }
+  TakeStartedAt144Dpi(argv[1], argv[2]);
 
   auto empty = Form1::Create(GetModuleHandleW(nullptr));
   SetWindowPos(empty->hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);

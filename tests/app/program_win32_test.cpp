@@ -5,10 +5,9 @@
 
 #include <string>
 
-#include "app/startup_win32.h"
 #include "support/task_file_bytes.h"
-#include "ui/win32/late_bound.h"
 #include "ui/win32/form_controls.h"
+#include "ui/win32/late_bound.h"
 #include "ui/win32/wide_text.h"
 
 namespace orvanta::win32 {
@@ -53,6 +52,19 @@ class StartedProgram {
   }
 
   HWND Control(form::Control control) const { return GetDlgItem(window_, ControlId(control)); }
+
+  // Has the running program load `dll` by name, as a shell extension or a
+  // system DLL it calls would, from a thread started in it.
+  void LoadInIt(const std::wstring& dll) const {
+    const std::size_t size = (dll.size() + 1) * sizeof(wchar_t);
+    void* name = VirtualAllocEx(process_.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(process_.hProcess, name, dll.c_str(), size, nullptr);
+    auto* load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, load, name, 0, nullptr);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+  }
 
   // The first dialog or message box of the program to open within ten
   // seconds, told to close; its title, or "" when none opened.
@@ -116,18 +128,23 @@ TEST(Program, LoadsNoDllPlantedBesideIt) {
   EXPECT_EQ(dialog, "打开文件");
 }
 
-// The same, read back in this process, where "planted.dll" lies beside the
-// exe: a function bound late comes from the system folder even where the
-// search could not be narrowed, and once narrowed, the search passes the
-// exe's folder by.
+// What the program loads by name once started finds nothing beside it:
+// it narrowed its DLL search before anything else. A function it binds late
+// comes from the system folder even where that could not be narrowed (read
+// back in this process, where "planted.dll" lies beside the test).
 TEST(Program, TakesItsDllsFromTheSystemFolderOnly) {
-  const std::wstring marker = TestFolder() + L"planted-loaded";
-  DeleteFileW(marker.c_str());
-  LateBound<int()> beside_the_exe{L"planted.dll", "DllMain"};
-  EXPECT_EQ(beside_the_exe.get(), nullptr);
-  LoadDllsFromSystemFolderOnly();
-  EXPECT_EQ(LoadLibraryW(L"planted.dll"), nullptr);
-  EXPECT_FALSE(std::filesystem::exists(marker));
+  TempFolder downloads;
+  const std::wstring exe = Widen(PathToUtf8(downloads / "Orvanta.exe"));
+  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe.c_str(), TRUE));
+  ASSERT_TRUE(CopyFileW((TestFolder() + L"planted.dll").c_str(),
+                        (downloads / "planted.dll").c_str(), TRUE));
+  StartedProgram(exe, L"").LoadInIt(L"planted.dll");
+  EXPECT_FALSE(std::filesystem::exists(downloads / "planted-loaded"));
+
+  DeleteFileW((TestFolder() + L"planted-loaded").c_str());
+  LateBound<int()> beside_the_test{L"planted.dll", "DllMain"};
+  EXPECT_EQ(beside_the_test.get(), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(TestFolder() + L"planted-loaded"));
 }
 
 }  // namespace

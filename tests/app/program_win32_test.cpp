@@ -102,16 +102,22 @@ TEST(Program, OpensTheFileItIsStartedWith) {
   EXPECT_EQ(Narrow(address), "http://from/argument");
 }
 
+// The program copied into `downloads`, with the planted DLL beside it as
+// `dll`, as an attacker leaves one beside a downloaded exe.
+std::wstring CopiedBesidePlantedDll(const TempFolder& downloads, const char* dll) {
+  const std::wstring exe = Widen(PathToUtf8(downloads / "Orvanta.exe"));
+  EXPECT_TRUE(CopyFileW(ProgramPath().c_str(), exe.c_str(), TRUE));
+  EXPECT_TRUE(CopyFileW((TestFolder() + L"planted.dll").c_str(), (downloads / dll).c_str(), TRUE));
+  return exe;
+}
+
 // Started from a Downloads folder where a "comdlg32.dll" waits beside it,
 // the program opens its dialog with the system's. Wine would take the
 // system's own in any case; told to prefer a DLL found on the search path,
 // it loads the planted one unless the program narrowed that path.
 TEST(Program, LoadsNoDllPlantedBesideIt) {
   TempFolder downloads;
-  const std::wstring exe = Widen(PathToUtf8(downloads / "Orvanta.exe"));
-  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe.c_str(), TRUE));
-  ASSERT_TRUE(CopyFileW((TestFolder() + L"planted.dll").c_str(),
-                        (downloads / "comdlg32.dll").c_str(), TRUE));
+  const std::wstring exe = CopiedBesidePlantedDll(downloads, "comdlg32.dll");
   const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Orvanta.exe\\DllOverrides";
   const wchar_t native_first[] = L"native,builtin";
   ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"comdlg32", REG_SZ, native_first,
@@ -134,11 +140,7 @@ TEST(Program, LoadsNoDllPlantedBesideIt) {
 // back in this process, where "planted.dll" lies beside the test).
 TEST(Program, TakesItsDllsFromTheSystemFolderOnly) {
   TempFolder downloads;
-  const std::wstring exe = Widen(PathToUtf8(downloads / "Orvanta.exe"));
-  ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe.c_str(), TRUE));
-  ASSERT_TRUE(CopyFileW((TestFolder() + L"planted.dll").c_str(),
-                        (downloads / "planted.dll").c_str(), TRUE));
-  StartedProgram(exe, L"").LoadInIt(L"planted.dll");
+  StartedProgram(CopiedBesidePlantedDll(downloads, "planted.dll"), L"").LoadInIt(L"planted.dll");
   EXPECT_FALSE(std::filesystem::exists(downloads / "planted-loaded"));
 
   DeleteFileW((TestFolder() + L"planted-loaded").c_str());

@@ -66,21 +66,18 @@ class StartedProgram {
     CloseHandle(thread);
   }
 
-  // The first dialog or message box of the program to open within ten
-  // seconds, told to close; its title, or "" when none opened.
+  // The first dialog or message box to open within ten seconds (the
+  // program's: tests run one at a time), told to close; its title, or "".
   std::string CloseDialog() const {
     wchar_t title[64] = {};
     for (int tries = 0; tries < 100; ++tries, Sleep(100)) {
-      for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr));) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(box, &owner);
-        if (owner != process_.dwProcessId || !IsWindowVisible(box)) continue;
-        GetWindowTextW(box, title, 64);
-        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-        return Narrow(title);
-      }
+      HWND box = FindWindowW(L"#32770", nullptr);
+      if (!box || !IsWindowVisible(box)) continue;
+      GetWindowTextW(box, title, 64);
+      PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+      break;
     }
-    return "";
+    return Narrow(title);
   }
 
  private:

@@ -1,8 +1,8 @@
 // The system's file system with a switch: operation number `fail_at` (or
 // the first one named `fail_first`) fails, or from number `crash_at` (or the
 // first one named `crash_before`) on all fail without effect, as when the
-// program dies there. Operations are
-// counted across the file system and every file it opened.
+// program dies there. Operations are counted across the file system and
+// every file it opened.
 #pragma once
 
 #include <filesystem>
@@ -44,7 +44,10 @@ class FaultyFileSystem final : public FileSystem {
   }
   bool Exists(const FilePath& path) override { return System().Exists(path); }  // never fails
   Result<std::unique_ptr<ReadableFile>> OpenForReading(const FilePath& path) override {
-    return Allow("OpenForReading") ? Wrap(System().OpenForReading(path)) : kInjectedFailure;
+    if (!Allow("OpenForReading")) return kInjectedFailure;
+    auto opened = System().OpenForReading(path);
+    if (!opened.ok()) return opened.error();
+    return std::unique_ptr<ReadableFile>(new Reader(std::move(opened.value()), *this));
   }
   Result<std::unique_ptr<HeldTaskFile>> OpenForRewrite(const FilePath& path) override {
     if (!Allow("OpenForRewrite")) return kInjectedFailure;
@@ -91,22 +94,19 @@ class FaultyFileSystem final : public FileSystem {
   }
 
  private:
-  struct Reader final : ReadableFile {
-    Reader(std::unique_ptr<ReadableFile> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
+  template <class File = ReadableFile>
+  struct Reader : File {
+    Reader(std::unique_ptr<File> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
     std::uint64_t Size() const override { return file->Size(); }
     Status ReadAt(std::uint64_t offset, std::span<char> out) override {
       return owner.Allow("ReadAt") ? file->ReadAt(offset, out) : kInjectedFailure;
     }
-    std::unique_ptr<ReadableFile> file;
+    std::unique_ptr<File> file;
     FaultyFileSystem& owner;
   };
 
-  struct Held final : HeldTaskFile {
-    Held(std::unique_ptr<HeldTaskFile> f, FaultyFileSystem& o) : file(std::move(f)), owner(o) {}
-    std::uint64_t Size() const override { return file->Size(); }
-    Status ReadAt(std::uint64_t offset, std::span<char> out) override {
-      return owner.Allow("ReadAt") ? file->ReadAt(offset, out) : kInjectedFailure;
-    }
+  struct Held final : Reader<HeldTaskFile> {
+    using Reader::Reader;
     Status CheckNoWriter() override {
       return owner.Allow("CheckNoWriter") ? file->CheckNoWriter() : kInjectedFailure;
     }
@@ -114,8 +114,6 @@ class FaultyFileSystem final : public FileSystem {
       return owner.Allow("HoldAlso") ? file->HoldAlso(path) : kInjectedFailure;
     }
     void LetGoBeforeReplace() override { file->LetGoBeforeReplace(); }
-    std::unique_ptr<HeldTaskFile> file;
-    FaultyFileSystem& owner;
   };
 
   struct Writer final : WritableFile {
@@ -149,11 +147,6 @@ class FaultyFileSystem final : public FileSystem {
     if (name == crash_before && !crash_at) crash_at = number;
     if (name == fail_first && !fail_at) fail_at = number;
     return !(crash_at && number >= *crash_at) && !(fail_at && number == *fail_at);
-  }
-
-  Result<std::unique_ptr<ReadableFile>> Wrap(Result<std::unique_ptr<ReadableFile>> opened) {
-    if (!opened.ok()) return opened.error();
-    return std::unique_ptr<ReadableFile>(new Reader(std::move(opened.value()), *this));
   }
 
   // What a power loss would empty follows the file to its new name.

@@ -76,45 +76,16 @@ TEST_F(FileSystemPosix, RefusesAFifoOrADeviceAtOnce) {
   }
 }
 
-// The download manager reads the file a link names: that file changes and
-// keeps its owner and permissions, and the link stays a link. Root
-// rewriting another user's file must leave it that user's.
-TEST_F(FileSystemPosix, RewritesTheFileALinkNamesKeepingItsOwnerAndPermissions) {
-  const fs::path target = folder_ / "elsewhere" / "real.td.cfg";
-  fs::create_directory(target.parent_path());
-  WriteBytes(target, bytes_);
-  const auto permissions = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions(target, permissions);
-  const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
-  ASSERT_EQ(chown(target.c_str(), owner, static_cast<gid_t>(-1)), 0);
-  fs::create_symlink("elsewhere/real.td.cfg", path_);
-  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error);
-  EXPECT_TRUE(fs::is_symlink(path_));
-  EXPECT_EQ(ReadBytes(target), BuildTaskFile({.name = "n", .address = "new"}));
-  EXPECT_FALSE(fs::exists(BackupPathFor(path_)) || fs::exists(BackupPathFor(target)));
-  struct stat info {};
-  ASSERT_EQ(stat(target.c_str(), &info), 0);
-  EXPECT_EQ(info.st_uid, owner);
-  EXPECT_EQ(fs::status(target).permissions(), permissions);
-}
-
-// Who may change the task file, and when another program stops it. A
-// read-only folder or file is refused before anything is touched. The
-// download manager keeps its task file open and writes its progress in
-// place: a program that has the file open for writing when the rewrite
-// starts, or opens it for writing before the new content is in place and
-// durable, keeps its file and finds what it writes there. Readers, and
-// programs that hold only a read lease, stop nothing. A new file must leave
-// the task file to the same people: another user's file is refused where
-// the new file would take away its owner's or group's access, where the
-// folder lets only owners replace files (sticky, like /tmp), and otherwise
-// as this user cannot see whether that user's programs write it. The
-// owner's own file keeps its group, or is refused where the owner may not
-// give it that group. Rows with other users need root.
+// Who may change the task file, and when another program stops it: the
+// download manager writes its progress in place into the file it holds open,
+// so a program with the file open for writing, when the rewrite starts or
+// before the new content is durable under the name, keeps its file. A new
+// file must leave the task file to the same people, and root's rewrite
+// leaves another user's file that user's. Rows with other users need root.
 TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
   const User me{geteuid(), getegid(), {}}, daemon = Account("daemon"), bin = Account("bin"),
-             bin_in_daemons_group = Account("bin", {daemon.gid}),
-             sys_in_bins_group = Account("sys", {bin.gid});
+                                           bin_in_daemons_group = Account("bin", {daemon.gid}),
+                                           sys_in_bins_group = Account("sys", {bin.gid});
   struct Row {
     const char* label;
     int folder_mode, file_mode;
@@ -149,18 +120,27 @@ TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
        -1, kOwnerWouldLoseAccess},
       {"another's, sticky folder", 01777, 0666, daemon, daemon.gid, bin_in_daemons_group, -1, "",
        -1, kOwnedByOtherInStickyFolder},
-      {"own, group kept", 0777, 0660, bin_in_daemons_group, daemon.gid, bin_in_daemons_group, -1,
-       "", -1, {}},
+      {"own, group kept",
+       0777,
+       0660,
+       bin_in_daemons_group,
+       daemon.gid,
+       bin_in_daemons_group,
+       -1,
+       "",
+       -1,
+       {}},
       {"own, of a group the owner is not in", 0777, 0660, bin, daemon.gid, bin, -1, "", -1,
        kGroupWouldLoseAccess},
+      {"root, another user's file", 0777, 0640, daemon, daemon.gid, me, -1, "", -1, {}},
   };
   std::string written = bytes_;
   written.replace(written.size() - 3, 3, "OLD");  // progress, in place: the size stays
   // exFAT and NTFS through ntfs-3g keep neither owners nor permissions.
   WriteBytes(path_, bytes_);
   struct stat info {};
-  const bool has_permissions = chmod(path_.c_str(), 0604) == 0 &&
-                               stat(path_.c_str(), &info) == 0 && (info.st_mode & 0777) == 0604;
+  const bool has_permissions = chmod(path_.c_str(), 0604) == 0 && stat(path_.c_str(), &info) == 0 &&
+                               (info.st_mode & 0777) == 0604;
   for (const Row& row : rows) {
     const bool as_others = row.owner.uid != me.uid || row.modifier.uid != me.uid;
     if ((as_others || row.refusal == kAccessDenied) && (me.uid != 0 || !has_permissions)) continue;
@@ -212,7 +192,7 @@ TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
                                             : BuildTaskFile({.name = "n", .address = "new"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
-    EXPECT_TRUE(!has_permissions || (info.st_gid == row.group &&
+    EXPECT_TRUE(!has_permissions || (info.st_uid == row.owner.uid && info.st_gid == row.group &&
                                      static_cast<int>(info.st_mode & 07777) == row.file_mode));
   }
 }
@@ -221,22 +201,20 @@ TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
 // the attributes programs keep beside its bytes, stay with it; a list the
 // new file inherits from its folder does not stay where the task had none.
 TEST_F(FileSystemPosix, CarriesTheAccessListAndAttributesOver) {
-  // Version 2, then (tag, permissions, id) for each entry, in tag order:
-  // the owner, the user bin, the owning group, the mask, the others.
-  auto entry = [](std::uint16_t tag, std::uint16_t perms, std::uint32_t id) {
-    std::string bytes(8, '\0');
-    std::memcpy(bytes.data(), &tag, 2);
-    std::memcpy(bytes.data() + 2, &perms, 2);
-    std::memcpy(bytes.data() + 4, &id, 4);
-    return bytes;
+  // Version 2, then (tag, permissions, id) for the owner, one more user, the
+  // owning group, the mask and the others.
+  auto access_list = [](std::uint16_t write, std::uint16_t read, std::uint32_t user) {
+    std::string list("\2\0\0\0", 4);
+    auto put = [&](auto value) {
+      list.append(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    for (std::uint16_t tag : {0x01, 0x02, 0x04, 0x10, 0x20}) {
+      put(tag), put(tag == 0x04 || tag == 0x20 ? read : write), put(tag == 2 ? user : 0xFFFFFFFF);
+    }
+    return list;
   };
-  const std::uint32_t none = 0xFFFFFFFF;
-  const std::string acl = std::string("\2\0\0\0", 4) + entry(0x01, 6, none) +
-                          entry(0x02, 6, Account("bin").uid) + entry(0x04, 4, none) +
-                          entry(0x10, 6, none) + entry(0x20, 4, none);
-  const std::string default_acl = std::string("\2\0\0\0", 4) + entry(0x01, 7, none) +
-                                  entry(0x02, 7, Account("sys").uid) + entry(0x04, 5, none) +
-                                  entry(0x10, 7, none) + entry(0x20, 5, none);
+  const std::string acl = access_list(6, 4, Account("bin").uid);
+  const std::string default_acl = access_list(7, 5, Account("sys").uid);
   const std::vector<std::pair<std::string, std::string>> kept = {
       {"user.xdg.origin.url", "http://old/"}, {"system.posix_acl_access", acl}};
   auto attribute = [&](const char* name) {

@@ -29,9 +29,11 @@ void Note(const std::string& call) {
   if (journal) journal->push_back(call);
 }
 
-// Points this program's import of `name` at `stand_in`; returns the function
-// it pointed at before.
-void* Redirect(const char* name, void* stand_in) {
+// Points this program's import of `name` at `stand_in`; `original` gets the
+// function it pointed at before.
+template <class Function>
+void Redirect(const char* name, Function* stand_in, Function*& original) {
+  original = nullptr;
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -46,13 +48,11 @@ void* Redirect(const char* name, void* stand_in) {
       if (std::strcmp(reinterpret_cast<char*>(named->Name), name) != 0) continue;
       DWORD protection = 0;
       VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-      void* before = reinterpret_cast<void*>(slots->u1.Function);
+      original = reinterpret_cast<Function*>(slots->u1.Function);
       slots->u1.Function = reinterpret_cast<ULONG_PTR>(stand_in);
       VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-      return before;
     }
   }
-  return nullptr;
 }
 
 decltype(&FlushFileBuffers) flush;
@@ -83,14 +83,10 @@ BOOL WINAPI NoteDelete(LPCWSTR path) {
 // The new file is flushed before it replaces the task file, and the backup,
 // the old content's other name, goes only after that.
 TEST(SystemCallsWin32, FlushTheNewFileBeforeItReplacesTheTaskFile) {
-  flush = reinterpret_cast<decltype(flush)>(
-      Redirect("FlushFileBuffers", reinterpret_cast<void*>(NoteFlush)));
-  replace = reinterpret_cast<decltype(replace)>(
-      Redirect("ReplaceFileW", reinterpret_cast<void*>(NoteReplace)));
-  move =
-      reinterpret_cast<decltype(move)>(Redirect("MoveFileExW", reinterpret_cast<void*>(NoteMove)));
-  remove = reinterpret_cast<decltype(remove)>(
-      Redirect("DeleteFileW", reinterpret_cast<void*>(NoteDelete)));
+  Redirect("FlushFileBuffers", NoteFlush, flush);
+  Redirect("ReplaceFileW", NoteReplace, replace);
+  Redirect("MoveFileExW", NoteMove, move);
+  Redirect("DeleteFileW", NoteDelete, remove);
   ASSERT_TRUE(flush && replace && move && remove);
   testing::TempFolder folder;
   const FilePath task =

@@ -1,14 +1,18 @@
 // Pictures of the main window in the states a user meets, for review and
 // for the picture test, which compares them with the approved ones:
 //   form1_screenshot TASK_FILE FOLDER
-// writes empty, loaded, dark and 144dpi .png into FOLDER.
+// writes empty, loaded, dark, 144dpi and told (the message box Modify
+// shows) .png into FOLDER.
 #include <QApplication>
 #include <QImage>
 #include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 
+#include "ui/form_layout.h"
 #include "ui/qt/form1.h"
 
 namespace {
@@ -28,11 +32,16 @@ bool Save(orvanta::qt::Form1& window, const QString& path, qreal scale = 1) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   // A message box would wait for a hand that never comes: closed, it makes
-  // the pictures fail instead.
+  // the pictures fail instead, unless one is expected at `box_picture`.
   bool told = false;
+  QString box_picture;
   QTimer closer;
   QObject::connect(&closer, &QTimer::timeout, [&] {
-    if (QWidget* box = QApplication::activeModalWidget()) told = true, box->close();
+    QWidget* box = QApplication::activeModalWidget();
+    if (!box) return;
+    told |= box_picture.isEmpty() || !box->grab().save(box_picture);
+    box_picture.clear();
+    box->close();
   });
   closer.start(50);
   if (argc != 3) {
@@ -49,6 +58,14 @@ int main(int argc, char* argv[]) {
     window.OpenGivenFiles({task_file});
     saved &= Save(window, folder + "loaded.png");
     saved &= Save(window, folder + "144dpi.png", 1.5);
+    // The address stored again as it is, so that the file stays as it was.
+    using orvanta::form::Control, orvanta::form::LayoutOf;
+    auto box = [&](Control control) {
+      return window.findChild<QPlainTextEdit*>(LayoutOf(control).name);
+    };
+    box(Control::kText2)->setPlainText(box(Control::kText1)->toPlainText());
+    box_picture = folder + "told.png";
+    window.findChild<QPushButton*>(LayoutOf(Control::kCommand1).name)->click();
   }
   QApplication::setPalette(QPalette(Qt::white, Qt::black, Qt::white, Qt::black, Qt::gray, Qt::white,
                                     Qt::white, Qt::black, Qt::black));
@@ -56,5 +73,6 @@ int main(int argc, char* argv[]) {
   dark.show();
   dark.OpenGivenFiles({task_file});
   saved &= Save(dark, folder + "dark.png");
-  return saved && !told ? 0 : 1;
+
+  return saved && !told && box_picture.isEmpty() ? 0 : 1;
 }

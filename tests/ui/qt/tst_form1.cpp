@@ -3,7 +3,6 @@
 #include <QtWidgets>
 
 #include "support/task_file_bytes.h"
-#include "taskfile/unicode_text.h"
 #include "ui/qt/form1.h"
 #include "ui/qt/module1.h"
 #include "ui/user_session.h"
@@ -39,16 +38,6 @@ void Drag(QPlainTextEdit* box, const QMimeData& data) {
   QApplication::sendEvent(box->viewport(), &drop);
 }
 
-// A file manager's drag carries local files; a browser's link carries its
-// text and a URL that names no file.
-void DragFilesOnto(QPlainTextEdit* box, const std::vector<std::string>& paths) {
-  QMimeData data;
-  QList<QUrl> files;
-  for (const std::string& path : paths) files << QUrl::fromLocalFile(QString::fromStdString(path));
-  data.setUrls(files);
-  Drag(box, data);
-}
-
 template <class T = QWidget>
 T* Child(QWidget& form, Control control) {
   return form.findChild<T*>(orvanta::form::LayoutOf(control).name);
@@ -66,18 +55,18 @@ class QtWindowAtHand {
                     keypad ? Qt::KeypadModifier : Qt::NoModifier);
   }
   void Focus(Control control) { Child(form_, control)->setFocus(); }
-  void Click(Control button) {
-    QTest::mouseClick(Child<QPushButton>(form_, button), Qt::LeftButton);
-  }
-  bool TakesDrops(Control control) {
-    auto* box = Child<QPlainTextEdit>(form_, control);
-    return (box ? box->viewport() : Child(form_, control))->acceptDrops() || form_.acceptDrops();
-  }
   void DropOnAddressBox(const std::vector<std::string>& paths) {
     DragFiles(Control::kText1, paths);
   }
+  // A file manager's drag carries local files; a browser's link carries its
+  // text and a URL that names no file.
   void DragFiles(Control box, const std::vector<std::string>& paths) {
-    DragFilesOnto(Child<QPlainTextEdit>(form_, box), paths);
+    QMimeData data;
+    QList<QUrl> files;
+    for (const std::string& path : paths)
+      files << QUrl::fromLocalFile(QString::fromStdString(path));
+    data.setUrls(files);
+    Drag(Child<QPlainTextEdit>(form_, box), data);
   }
   void DragLink(Control box, const std::string& link) {
     QMimeData data;
@@ -100,12 +89,7 @@ class QtWindowAtHand {
   Form1& form_;
   std::string last_message_;
   std::unique_ptr<QTimer> user_ = HandleModals<QMessageBox>([this](QMessageBox* box) {
-    const bool plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
-    last_message_ = (box->windowTitle() + (plain ? " plain: " : ": ") + box->text()).toStdString();
-    // Room for the title, the window's icon and its buttons in the title bar.
-    if (box->width() < box->fontMetrics().horizontalAdvance(box->windowTitle()) + 150) {
-      last_message_ += " (narrower than its title)";
-    }
+    last_message_ = (box->windowTitle() + ": " + box->text()).toStdString();
     box->button(QMessageBox::Ok)->click();
   });
 };

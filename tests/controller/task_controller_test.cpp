@@ -30,8 +30,7 @@ class TaskControllerTest : public ::testing::Test, public TaskView {
     Log("Command1", (modify_enabled_ = enabled) ? "on" : "off");
   }
   void ShowMessage(const std::string& text) override {
-    Log("message", text);
-    messages_.push_back(text);
+    Log("message", text), told_ += " » " + text;
   }
   std::optional<std::string> ChooseTaskFile() override { return chosen_; }
   void Log(const std::string& what, const std::string& text) {
@@ -65,7 +64,7 @@ class TaskControllerTest : public ::testing::Test, public TaskView {
     if (verb == "stored") return AddressIn(paths.back());
     if (verb == "bytes") return ReadBytes(PathFromUtf8(paths.back()));
     if (verb == "calls") return calls_;
-    messages_.clear(), calls_.clear();
+    told_.clear(), calls_.clear();
     if (verb == "type" || verb == "modify") new_address_ = rest;
     if (verb == "open") chosen_ = paths.empty() ? std::nullopt : std::optional(paths.back());
     if (verb == "start") controller_.Start();
@@ -73,14 +72,12 @@ class TaskControllerTest : public ::testing::Test, public TaskView {
     if (verb == "drop") controller_.DropFiles(paths);
     if (verb == "given") controller_.OpenGivenFiles(paths);
     if (verb == "modify") controller_.ModifyAddress();
-    std::string seen = Shown();
-    for (const std::string& message : messages_) seen += " » " + message;
-    return seen;
+    return Shown() + told_;
   }
 
   std::string address_, new_address_, name_;
   bool modify_enabled_ = true;
-  std::vector<std::string> messages_;
+  std::string told_;                   // " » " and each message
   std::string calls_;                  // "Text1: text; message: text..."
   std::optional<std::string> chosen_;  // what the open dialog returns
   TempFolder folder_;

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 
 #include "support/faulty_file_system.h"
@@ -84,8 +83,8 @@ TEST_F(FileSystemPosix, RefusesAFifoOrADeviceAtOnce) {
 // leaves another user's file that user's. Rows with other users need root.
 TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
   const User me{geteuid(), getegid(), {}}, daemon = Account("daemon"), bin = Account("bin"),
-                                           bin_in_daemons_group = Account("bin", {daemon.gid}),
-                                           sys_in_bins_group = Account("sys", {bin.gid});
+             bin_in_daemons_group = Account("bin", {daemon.gid}),
+             sys_in_bins_group = Account("sys", {bin.gid});
   struct Row {
     const char* label;
     int folder_mode, file_mode;
@@ -120,16 +119,8 @@ TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
        -1, kOwnerWouldLoseAccess},
       {"another's, sticky folder", 01777, 0666, daemon, daemon.gid, bin_in_daemons_group, -1, "",
        -1, kOwnedByOtherInStickyFolder},
-      {"own, group kept",
-       0777,
-       0660,
-       bin_in_daemons_group,
-       daemon.gid,
-       bin_in_daemons_group,
-       -1,
-       "",
-       -1,
-       {}},
+      {"own, group kept", 0777, 0660, bin_in_daemons_group, daemon.gid, bin_in_daemons_group, -1,
+       "", -1, {}},
       {"own, of a group the owner is not in", 0777, 0660, bin, daemon.gid, bin, -1, "", -1,
        kGroupWouldLoseAccess},
       {"root, another user's file", 0777, 0640, daemon, daemon.gid, me, -1, "", -1, {}},
@@ -139,8 +130,8 @@ TEST_F(FileSystemPosix, LeavesTheFileAloneWhereItMayNotOrMustNotChange) {
   // exFAT and NTFS through ntfs-3g keep neither owners nor permissions.
   WriteBytes(path_, bytes_);
   struct stat info {};
-  const bool has_permissions = chmod(path_.c_str(), 0604) == 0 && stat(path_.c_str(), &info) == 0 &&
-                               (info.st_mode & 0777) == 0604;
+  const bool has_permissions = chmod(path_.c_str(), 0604) == 0 &&
+                               stat(path_.c_str(), &info) == 0 && (info.st_mode & 0777) == 0604;
   for (const Row& row : rows) {
     const bool as_others = row.owner.uid != me.uid || row.modifier.uid != me.uid;
     if ((as_others || row.refusal == kAccessDenied) && (me.uid != 0 || !has_permissions)) continue;

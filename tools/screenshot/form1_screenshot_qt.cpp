@@ -31,6 +31,7 @@ bool Save(orvanta::qt::Form1& window, const QString& path, qreal scale = 1) {
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  orvanta::qt::InstallChineseQtTexts(app);  // as the program does
   // A message box would wait for a hand that never comes: closed, it makes
   // the pictures fail instead, unless one is expected at `box_picture`.
   bool told = false;

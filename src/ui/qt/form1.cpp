@@ -1,8 +1,11 @@
 #include "ui/qt/form1.h"
 
 #include <QGridLayout>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTranslator>
 
 #include "app_info.h"
 #include "ui/form_layout.h"
@@ -26,6 +29,14 @@ std::optional<std::string> ChooseWithDialog(QWidget* owner) {
 }
 
 }  // namespace
+
+void InstallChineseQtTexts(QCoreApplication& app) {
+  auto* texts = new QTranslator(&app);
+  if (texts->load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(texts);
+  }
+}
 
 Form1::Form1(FileChooser choose_file, QWidget* parent)
     : QWidget(parent),

@@ -2,6 +2,7 @@
 // forwarding their events to the TaskController it owns.
 #pragma once
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -18,6 +19,10 @@
 #include "ui/qt/form_controls.h"
 
 namespace orvanta::qt {
+
+// Qt's own texts (the standard buttons: 确定, 取消) in Chinese, as the
+// window's are, where Qt's translations are installed.
+void InstallChineseQtTexts(QCoreApplication& app);
 
 // Returns the chosen file's full path (UTF-8), or nothing when cancelled.
 using FileChooser = std::function<std::optional<std::string>(QWidget* owner)>;

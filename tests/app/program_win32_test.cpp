@@ -85,20 +85,6 @@ class StartedProgram {
   HWND window_ = nullptr;
 };
 
-// A file dropped on the exe, or opened with it from Explorer, arrives as an
-// argument; Hangul has no place in code page 936, so only a wide command
-// line carries it whole.
-TEST(Program, OpensTheFileItIsStartedWith) {
-  TempFolder folder;
-  const std::string path =
-      folder.MakeTaskFile("다운로드.td.cfg", {.name = "n", .address = "http://from/argument"});
-  StartedProgram program(ProgramPath(), Widen(path));
-  wchar_t address[64] = {};
-  SendMessageW(program.Control(form::Control::kText1), WM_GETTEXT, 64,
-               reinterpret_cast<LPARAM>(address));
-  EXPECT_EQ(Narrow(address), "http://from/argument");
-}
-
 // The program copied into `downloads`, with the planted DLL beside it as
 // `dll`, as an attacker leaves one beside a downloaded exe.
 std::wstring CopiedBesidePlantedDll(const TempFolder& downloads, const char* dll) {

@@ -5,7 +5,6 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/address_rewrite.h"
-#include "taskfile/long_path_win32.h"
 #include "taskfile/task_file_reader.h"
 
 namespace orvanta {
@@ -20,13 +19,6 @@ class FileSystemWin32 : public ::testing::Test {
   const std::filesystem::path path_ = folder_ / "다운로드.td.cfg";
   const std::string bytes_ = testing::BuildTaskFile({.name = "n", .address = "old"});
 };
-
-TEST_F(FileSystemWin32, KeepsAHiddenFileWithAnyNameHidden) {
-  ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_FALSE(RewriteAddress(path_, {1, 3}, AnsiBytes("new")).error);
-  EXPECT_EQ(std::get<TaskRecord>(ReadTaskFile(path_)).AddressText, "new");
-  EXPECT_TRUE(GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-}
 
 // Windows refuses both before anything is touched; the rewrite must too,
 // even where Wine would let a privileged user write a read-only file.
@@ -67,29 +59,6 @@ TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
     EXPECT_EQ(error->error.kind, *refusal) << error->error.system_text;
     EXPECT_EQ(testing::ReadBytes(path_), bytes_ + (written ? "after" : ""));
   }
-}
-
-// Every file function is handed the form that takes any length, and the
-// file a link names, as Windows hands it back in that form, is the path
-// the rewrite goes on with.
-TEST(FileSystemWin32LongPaths, AreMadeFromDriveSharedAndRelativePaths) {
-  wchar_t current[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, current);
-  std::wstring here = current;
-  if (!here.ends_with(L"\\")) here += L"\\";
-  for (auto [given, made] :
-       {std::pair{std::wstring(L"C:\\dl\\a.td.cfg"), std::wstring(L"\\\\?\\C:\\dl\\a.td.cfg")},
-        {L"C:/dl/../dl/a.td.cfg", L"\\\\?\\C:\\dl\\a.td.cfg"},
-        {L"\\\\server\\share\\a.td.cfg", L"\\\\?\\UNC\\server\\share\\a.td.cfg"},
-        {L"a.td.cfg", L"\\\\?\\" + here + L"a.td.cfg"},
-        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
-        {L"\\\\.\\NUL", L"\\\\.\\NUL"}}) {
-    EXPECT_EQ(LongPathForm(given), made);
-  }
-  for (const wchar_t* usual : {L"C:\\dl\\a.td.cfg", L"\\\\server\\share\\a.td.cfg"}) {
-    EXPECT_EQ(UsualPathForm(LongPathForm(usual)), FilePath(usual));
-  }
-  EXPECT_EQ(UsualPathForm(L"\\\\.\\NUL"), FilePath(L"\\\\.\\NUL"));
 }
 
 // A device is no file to read, even when named like a task file.

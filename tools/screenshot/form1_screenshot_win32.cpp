@@ -43,7 +43,79 @@ std::string Chunk(const std::string& type, const std::string& data) {
          BigEndian(Crc32(type + data));
 }
 
-// A PNG whose image data is zlib-wrapped but not compressed: no library needed.
+// Bits packed as deflate packs them: the first into a byte's lowest bit.
+struct Bits {
+  std::string bytes;
+  int used = 8;  // of the last byte
+  void Put(std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i, ++used) {
+      if (used == 8) bytes += '\0', used = 0;
+      bytes.back() = static_cast<char>(bytes.back() | ((value >> i & 1) << used));
+    }
+  }
+  // A Huffman code goes highest bit first.
+  void PutCode(std::uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) Put(code >> i, 1);
+  }
+};
+
+// A literal byte (0-255), the end (256) or a length code, in deflate's fixed codes.
+void PutSymbol(Bits& bits, int symbol) {
+  if (symbol < 144) return bits.PutCode(0x30 + symbol, 8);
+  if (symbol < 256) return bits.PutCode(0x190 + symbol - 144, 9);
+  if (symbol < 280) return bits.PutCode(symbol - 256, 7);
+  bits.PutCode(0xC0 + symbol - 280, 8);
+}
+
+// "Repeat `length` (3 to 257) bytes from `distance` back": the code whose
+// base is the largest not above the value, then the rest in extra bits.
+void PutMatch(Bits& bits, int length, int distance) {
+  int code = 27;
+  auto length_extra = [&] { return code < 8 ? 0 : code / 4 - 1; };
+  auto length_base = [&] { return code < 8 ? code + 3 : ((4 + (code & 3)) << length_extra()) + 3; };
+  while (length_base() > length) --code;
+  PutSymbol(bits, 257 + code);
+  bits.Put(static_cast<std::uint32_t>(length - length_base()), length_extra());
+  code = 29;
+  auto distance_extra = [&] { return code < 4 ? 0 : code / 2 - 1; };
+  auto distance_base = [&] {
+    return code < 4 ? code + 1
+                    : (1 << (distance_extra() + 1)) + 1 + ((code & 1) << distance_extra());
+  };
+  while (distance_base() > distance) --code;
+  bits.PutCode(static_cast<std::uint32_t>(code), 5);
+  bits.Put(static_cast<std::uint32_t>(distance - distance_base()), distance_extra());
+}
+
+// One deflate block in fixed codes. A window's picture is mostly runs of
+// one colour and rows like the one above: repeats of the pixel before
+// (`pixel` bytes back) or of the row above (`row` back) are all it looks for.
+std::string Deflate(const std::string& raw, std::size_t pixel, std::size_t row) {
+  Bits bits;
+  bits.Put(1, 1);  // the last block
+  bits.Put(1, 2);  // of fixed codes
+  for (std::size_t at = 0; at < raw.size();) {
+    std::size_t best = 0, distance = 0;
+    for (std::size_t back : {pixel, row}) {
+      std::size_t length = 0;
+      while (back <= at && length < 257 && at + length < raw.size() &&
+             raw[at + length] == raw[at + length - back]) {
+        ++length;
+      }
+      if (length > best) best = length, distance = back;
+    }
+    if (best < 3) {
+      PutSymbol(bits, static_cast<unsigned char>(raw[at++]));
+      continue;
+    }
+    PutMatch(bits, static_cast<int>(best), static_cast<int>(distance));
+    at += best;
+  }
+  PutSymbol(bits, 256);
+  return bits.bytes;
+}
+
+// A PNG of 8-bit RGB, compressed here: no library needed.
 std::string EncodePng(int width, int height, const std::vector<std::uint32_t>& bgra) {
   std::string raw;
   for (int y = 0; y < height; ++y) {
@@ -54,17 +126,10 @@ std::string EncodePng(int width, int height, const std::vector<std::uint32_t>& b
           {static_cast<char>(pixel >> 16), static_cast<char>(pixel >> 8), static_cast<char>(pixel)};
     }
   }
-  std::string zlib = "\x78\x01";
   std::uint32_t a = 1, b = 0;
   for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
-  for (std::size_t at = 0; at < raw.size(); at += 65535) {
-    std::size_t size = std::min<std::size_t>(65535, raw.size() - at);
-    zlib += static_cast<char>(at + size == raw.size());
-    zlib += {static_cast<char>(size), static_cast<char>(size >> 8), static_cast<char>(~size),
-             static_cast<char>(~size >> 8)};
-    zlib += raw.substr(at, size);
-  }
-  zlib += BigEndian((b << 16) | a);
+  const std::string zlib = "\x78\x01" + Deflate(raw, 3, static_cast<std::size_t>(width) * 3 + 1) +
+                           BigEndian((b << 16) | a);
   std::string header = BigEndian(static_cast<std::uint32_t>(width)) +
                        BigEndian(static_cast<std::uint32_t>(height)) +
                        std::string("\x08\x02\x00\x00\x00", 5);

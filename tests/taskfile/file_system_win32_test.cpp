@@ -5,6 +5,7 @@
 
 #include "support/task_file_bytes.h"
 #include "taskfile/address_rewrite.h"
+#include "taskfile/long_path_win32.h"
 #include "taskfile/task_file_reader.h"
 
 namespace orvanta {
@@ -59,6 +60,13 @@ TEST_F(FileSystemWin32, LeavesAFileThatIsReadOnlyOrHeldForWritingAlone) {
     EXPECT_EQ(error->error.kind, *refusal) << error->error.system_text;
     EXPECT_EQ(testing::ReadBytes(path_), bytes_ + (written ? "after" : ""));
   }
+}
+
+// A shared folder's path keeps its server in the form without a length limit.
+TEST(FileSystemWin32LongPaths, KeepASharedFoldersServer) {
+  const FilePath shared = L"\\\\server\\share\\a.td.cfg";
+  EXPECT_EQ(LongPathForm(shared), L"\\\\?\\UNC\\server\\share\\a.td.cfg");
+  EXPECT_EQ(UsualPathForm(LongPathForm(shared)), shared);
 }
 
 // A device is no file to read, even when named like a task file.

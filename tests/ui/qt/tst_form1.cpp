@@ -44,18 +44,19 @@ class tst_Form1 : public QObject {
     TempFolder folder;
     const std::string task =
         folder.MakeTaskFile("영화.td.cfg", {.name = "y", .address = "http://y/"});
+    // The user reads every message box that opens, and closes it.
+    QString told;
+    QTimer user;
+    connect(&user, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box) told += box->windowTitle() + ": " + box->text(), box->accept();
+    });
+    user.start(5);
     orvanta::qt::Form1 window;
     window.show();
     DragFiles(Child(window, Control::kText1), {folder.MakeTaskFile("b.txt"), task});
     QCOMPARE(Child(window, Control::kText3)->toPlainText(), "y");
     Child(window, Control::kText2)->setPlainText(" http://下载 ");
-    QString told;
-    QTimer user;
-    connect(&user, &QTimer::timeout, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box) told = box->windowTitle() + ": " + box->text(), box->accept();
-    });
-    user.start(5);
     QTest::keyClick(Child<QPushButton>(window, Control::kCommand1), Qt::Key_Enter,
                     Qt::KeypadModifier);
     QCOMPARE(told, "Orvanta: 修改完成...");

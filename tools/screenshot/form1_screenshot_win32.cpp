@@ -67,24 +67,28 @@ void PutSymbol(Bits& bits, int symbol) {
   bits.PutCode(0xC0 + symbol - 280, 8);
 }
 
+// Deflate's length codes (257 + 0 to 28) and distance codes (0 to 29): each
+// stands for a base, to which its extra bits add.
+int LengthExtraBits(int code) { return code < 8 ? 0 : code / 4 - 1; }
+int LengthBase(int code) {
+  return code < 8 ? code + 3 : ((4 + (code & 3)) << LengthExtraBits(code)) + 3;
+}
+int DistanceExtraBits(int code) { return code < 4 ? 0 : code / 2 - 1; }
+int DistanceBase(int code) {
+  return code < 4 ? code + 1 : ((2 + (code & 1)) << DistanceExtraBits(code)) + 1;
+}
+
 // "Repeat `length` (3 to 257) bytes from `distance` back": the code whose
 // base is the largest not above the value, then the rest in extra bits.
 void PutMatch(Bits& bits, int length, int distance) {
   int code = 27;
-  auto length_extra = [&] { return code < 8 ? 0 : code / 4 - 1; };
-  auto length_base = [&] { return code < 8 ? code + 3 : ((4 + (code & 3)) << length_extra()) + 3; };
-  while (length_base() > length) --code;
+  while (LengthBase(code) > length) --code;
   PutSymbol(bits, 257 + code);
-  bits.Put(static_cast<std::uint32_t>(length - length_base()), length_extra());
+  bits.Put(static_cast<std::uint32_t>(length - LengthBase(code)), LengthExtraBits(code));
   code = 29;
-  auto distance_extra = [&] { return code < 4 ? 0 : code / 2 - 1; };
-  auto distance_base = [&] {
-    return code < 4 ? code + 1
-                    : (1 << (distance_extra() + 1)) + 1 + ((code & 1) << distance_extra());
-  };
-  while (distance_base() > distance) --code;
+  while (DistanceBase(code) > distance) --code;
   bits.PutCode(static_cast<std::uint32_t>(code), 5);
-  bits.Put(static_cast<std::uint32_t>(distance - distance_base()), distance_extra());
+  bits.Put(static_cast<std::uint32_t>(distance - DistanceBase(code)), DistanceExtraBits(code));
 }
 
 // One deflate block in fixed codes. A window's picture is mostly runs of
